@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace diskmaps::testing {
+
+// How the program under test is started.
+struct ProgramOptions {
+  std::string input;             // bytes on standard input, then its end
+  bool close_input = false;      // start with descriptor 0 closed
+  bool close_output = false;     // start with descriptor 1 closed
+  bool output_closed_pipe = false;  // standard output a pipe with no reader
+  std::string working_directory;    // empty: the test's own
+  // The UTC time of day the program's clock shows, in milliseconds since
+  // midnight (through a preloaded library that replaces clock_gettime).
+  std::optional<std::uint32_t> utc_millisecond_of_day;
+  std::vector<std::string> extra_environment;  // NAME=value
+  int timeout_seconds = 20;
+};
+
+struct ProgramResult {
+  std::string output;      // everything written on standard output
+  int exit_code = -1;      // -1 when ended by a signal
+  int signal = 0;          // the signal that ended it, if any
+  bool timed_out = false;  // killed after the timeout
+};
+
+// Runs the built diskmaps with `options`.
+ProgramResult RunDiskmaps(const ProgramOptions& options);
+
+// A fresh empty directory under the test's temporary directory.
+std::string MakeTemporaryDirectory();
+// The whole content of a file, or nullopt when it does not exist.
+std::optional<std::string> ReadFile(const std::string& path);
+
+}  // namespace diskmaps::testing
