@@ -19,6 +19,8 @@ extern char** environ;
 namespace diskmaps::testing {
 namespace {
 
+constexpr uid_t kNobody = 65534;
+
 void CheckSystem(bool ok, const char* what) {
   if (!ok) throw std::runtime_error(std::string(what) + ": " + strerror(errno));
 }
@@ -30,21 +32,41 @@ double SecondsSince(const timespec& start) {
          static_cast<double>(now.tv_nsec - start.tv_nsec) * 1e-9;
 }
 
+// Sets NAME=value in `environment`, replacing an earlier entry of NAME;
+// with `append`, adds ":value" to an earlier value instead.
+void SetVariable(std::vector<std::string>& environment, const std::string& name,
+                 const std::string& value, bool append = false) {
+  const std::string prefix = name + "=";
+  for (std::string& entry : environment) {
+    if (entry.compare(0, prefix.size(), prefix) == 0) {
+      entry = append ? entry + ":" + value : prefix + value;
+      return;
+    }
+  }
+  environment.push_back(prefix + value);
+}
+
 std::vector<std::string> ChildEnvironment(const ProgramOptions& options) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     environment.emplace_back(*entry);
   }
-  if (options.utc_millisecond_of_day) {
-    environment.push_back("LD_PRELOAD=" DISKMAPS_FAKE_CLOCK_LIBRARY);
-    environment.push_back("DISKMAPS_TEST_UTC_MILLISECOND=" +
-                          std::to_string(*options.utc_millisecond_of_day));
+  if (options.utc_millisecond_of_day || !options.write_log_path.empty()) {
+    SetVariable(environment, "LD_PRELOAD", DISKMAPS_INTERPOSER);
     // The sanitizer run-time need not come first in the library list here.
-    environment.push_back(
-        "ASAN_OPTIONS=verify_asan_link_order=0:detect_leaks=1");
+    SetVariable(environment, "ASAN_OPTIONS", "verify_asan_link_order=0",
+                /*append=*/true);
+  }
+  if (options.utc_millisecond_of_day) {
+    SetVariable(environment, "DISKMAPS_TEST_UTC_MILLISECOND",
+                std::to_string(*options.utc_millisecond_of_day));
+  }
+  if (!options.write_log_path.empty()) {
+    SetVariable(environment, "DISKMAPS_TEST_WRITE_LOG", options.write_log_path);
   }
   for (const std::string& entry : options.extra_environment) {
-    environment.push_back(entry);
+    const std::size_t equals = entry.find('=');
+    SetVariable(environment, entry.substr(0, equals), entry.substr(equals + 1));
   }
   return environment;
 }
@@ -53,6 +75,10 @@ std::vector<std::string> ChildEnvironment(const ProgramOptions& options) {
 [[noreturn]] void StartChild(const ProgramOptions& options, int input_read,
                              int output_write,
                              std::vector<std::string>& environment) {
+  if (options.drop_root && geteuid() == 0 &&
+      (setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+    _exit(125);
+  }
   if (!options.working_directory.empty() &&
       chdir(options.working_directory.c_str()) != 0) {
     _exit(126);

@@ -17,7 +17,12 @@ struct ProgramOptions {
   // The UTC time of day the program's clock shows, in milliseconds since
   // midnight (through a preloaded library that replaces clock_gettime).
   std::optional<std::uint32_t> utc_millisecond_of_day;
+  // Where the preloaded library logs the size of each file write request.
+  std::string write_log_path;
   std::vector<std::string> extra_environment;  // NAME=value
+  // When the tests run as root, run the program as the user nobody, so that
+  // file permissions apply to it.
+  bool drop_root = false;
   int timeout_seconds = 20;
 };
 
