@@ -19,17 +19,21 @@ struct TimeOfDay {
   int millisecond = 0;  // 0 to 999
 };
 
+// Stream numbers of StandardHandle.
+inline constexpr int kStandardInput = 0;
+inline constexpr int kStandardOutput = 1;
+
 // The operating system as the run-time sees it. This is the only seam
 // between the program and the system: the channels and the random source talk
-// to it, and tests replace it with fakes. Every operation that can fail
-// returns 0 on success or the I/O code of the failure (the program's own
-// numbering of operating-system errors, see io_codes.h).
+// to it, and tests replace it with fakes (fake_platform.h). Every operation
+// that can fail returns 0 on success or the I/O code of the failure (the
+// program's own numbering of operating-system errors, see io_codes.h).
 class Platform {
  public:
   virtual ~Platform() = default;
 
-  // Standard input (stream 0) or output (stream 1); fails when the
-  // descriptor is not open.
+  // Standard input (kStandardInput) or output (kStandardOutput); fails when
+  // the stream has no open handle.
   virtual std::int32_t StandardHandle(int stream, int& handle) = 0;
   // Creates or truncates a file for writing; `name` ends with a NUL byte.
   virtual std::int32_t CreateFile(const char* name, int& handle) = 0;
@@ -38,7 +42,8 @@ class Platform {
   // (a closed pipe reads as end of input too).
   virtual std::int32_t Read(int handle, std::uint8_t* buffer,
                             std::size_t capacity, std::size_t& delivered) = 0;
-  // Writes all `count` bytes: one request, continued after a short write.
+  // Writes all `count` bytes: one request, continued after a short write
+  // until every byte is written or the system reports a failure.
   virtual std::int32_t Write(int handle, const std::uint8_t* bytes,
                              std::size_t count) = 0;
   virtual std::int32_t Close(int handle) = 0;
@@ -47,5 +52,9 @@ class Platform {
 
 // The platform of the running process.
 Platform& SystemPlatform();
+
+// Makes a write to a pipe without reader fail with the broken-pipe code
+// instead of ending the process. Called once when the run starts.
+void IgnoreBrokenPipeSignal();
 
 }  // namespace diskmaps
