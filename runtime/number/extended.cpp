@@ -1,1 +1,593 @@
 #include "runtime/number/extended.h"
+
+#include <bit>
+#include <cstdint>
+
+#include "runtime/failure/exceptions.h"
+
+// The arithmetic of the 80-bit extended real in exact integer arithmetic.
+//
+// Every operation follows the same plan: classify the operands, settle the
+// special cases (NaNs, infinities, zeros) by table, unpack the finite
+// operands into a normalised significand and an unbounded exponent, compute
+// the exact result (or a significand with an exact round and sticky part),
+// and hand it to RoundAndPack, the one place where results are rounded. The
+// operations do not raise anything themselves: they return an Outcome that is
+// either the 80 bits or a condition, and the public entry points turn a
+// condition into the failure, located at their own call site.
+
+namespace diskmaps {
+namespace {
+
+__extension__ typedef unsigned __int128 Uint128;
+
+constexpr std::uint16_t kMaxExponent = Extended::kMaxBiasedExponent;
+constexpr std::int32_t kBias = Extended::kExponentBias;
+constexpr std::uint64_t kIntegerBit = Extended::kIntegerBit;
+constexpr std::uint64_t kQuietBit = std::uint64_t{1} << 62;
+constexpr std::uint64_t kHalf = std::uint64_t{1} << 63;
+
+static_assert(kBias == (kMaxExponent >> 1));
+static_assert(Extended::kSignBit == 0x8000);
+static_assert(Extended::Infinity().SignAndExponent() == 0x7FFF);
+static_assert(Extended::Infinity(true).Negated() == Extended::Infinity());
+
+enum class Condition : std::uint8_t {
+  kNone,
+  kInvalidOp,
+  kZeroDivide,
+  kOverflow,
+};
+
+// The result of an operation: the 80 bits, or the condition raised instead.
+// Sixteen bytes, so that it travels in two registers.
+struct Outcome {
+  std::uint64_t significand;
+  std::uint16_t sign_and_exponent;
+  Condition condition;
+};
+static_assert(sizeof(Outcome) == 16);
+
+constexpr Outcome Deliver(Extended value) {
+  return {value.Significand(), value.SignAndExponent(), Condition::kNone};
+}
+constexpr Outcome Deliver(bool sign, std::int32_t biased_exponent,
+                          std::uint64_t significand) {
+  return {significand,
+          static_cast<std::uint16_t>((sign ? Extended::kSignBit : 0) |
+                                     biased_exponent),
+          Condition::kNone};
+}
+constexpr Outcome Signal(Condition condition) { return {0, 0, condition}; }
+constexpr Outcome Zero(bool sign) { return Deliver(sign, 0, 0); }
+constexpr Outcome Infinity(bool sign) {
+  return Deliver(sign, kMaxExponent, kIntegerBit);
+}
+
+// The one place where conditions become failures.
+[[noreturn, gnu::noinline, gnu::cold]] void Raise(Condition condition,
+                                                  const void* call_site) {
+  switch (condition) {
+    case Condition::kZeroDivide:
+      RaiseAt(EZeroDivide(), call_site);
+    case Condition::kOverflow:
+      RaiseAt(EOverflow(), call_site);
+    case Condition::kInvalidOp:
+    case Condition::kNone:
+      break;
+  }
+  RaiseAt(EInvalidOp(), call_site);
+}
+
+inline Extended ToExtended(Outcome outcome) {
+  return Extended::FromBits(outcome.sign_and_exponent, outcome.significand);
+}
+
+// The kinds of encodings, as the processor sees them. Everything from
+// kQuietNaN on needs the NaN rules.
+enum class Kind : std::uint8_t {
+  kZero,
+  kFinite,  // normals, denormals and pseudo-denormals
+  kInfinity,
+  kQuietNaN,
+  kSignalingNaN,
+  kUnsupported,  // unnormals, pseudo-infinities and pseudo-NaNs
+};
+
+constexpr Kind KindOf(Extended x) {
+  const std::uint16_t exponent = x.BiasedExponent();
+  const std::uint64_t significand = x.Significand();
+  if (exponent == 0) return significand == 0 ? Kind::kZero : Kind::kFinite;
+  if ((significand & kIntegerBit) == 0) return Kind::kUnsupported;
+  if (exponent != kMaxExponent) return Kind::kFinite;
+  if (significand == kIntegerBit) return Kind::kInfinity;
+  return (significand & kQuietBit) != 0 ? Kind::kQuietNaN : Kind::kSignalingNaN;
+}
+
+constexpr bool NeedsNaNRules(Kind kind) { return kind >= Kind::kQuietNaN; }
+constexpr bool IsInvalidOperand(Kind kind) {
+  return kind >= Kind::kSignalingNaN;
+}
+
+// A finite nonzero value significand × 2^(exponent − kBias − 63), with the
+// top bit of the significand set. The exponent falls below 1 for denormals.
+struct Unpacked {
+  bool sign;
+  std::int32_t exponent;
+  std::uint64_t significand;
+};
+
+constexpr Unpacked Unpack(Extended x) {
+  std::int32_t exponent = x.BiasedExponent();
+  std::uint64_t significand = x.Significand();
+  if (exponent == 0) {
+    // Denormals and pseudo-denormals weigh as exponent 1.
+    const int shift = std::countl_zero(significand);
+    significand <<= shift;
+    exponent = 1 - shift;
+  }
+  return {x.Sign(), exponent, significand};
+}
+
+// The result when an operand is a NaN or an unsupported encoding: a
+// signalling NaN or an unsupported operand is an invalid operation; else the
+// quiet NaN passes, and of two quiet NaNs the one with the larger
+// significand, the positive one if they differ only in sign.
+constexpr Outcome PropagateNaN(Extended a, Kind kind_a, Extended b,
+                               Kind kind_b) {
+  if (IsInvalidOperand(kind_a) || IsInvalidOperand(kind_b)) {
+    return Signal(Condition::kInvalidOp);
+  }
+  if (kind_a != Kind::kQuietNaN) return Deliver(b);
+  if (kind_b != Kind::kQuietNaN) return Deliver(a);
+  if (a.Significand() != b.Significand()) {
+    return Deliver(a.Significand() > b.Significand() ? a : b);
+  }
+  return Deliver(a.Sign() ? b : a);
+}
+
+// Shifts right by `count`, folding every bit shifted out into bit 0.
+constexpr Uint128 ShiftRightJam(Uint128 value, std::int32_t count) {
+  if (count <= 0) return value;
+  if (count >= 128) return value != 0 ? 1 : 0;
+  return (value >> count) | ((value << (128 - count)) != 0 ? 1 : 0);
+}
+
+constexpr int CountLeadingZeros(Uint128 value) {
+  const auto high = static_cast<std::uint64_t>(value >> 64);
+  return high != 0 ? std::countl_zero(high)
+                   : 64 + std::countl_zero(static_cast<std::uint64_t>(value));
+}
+
+constexpr bool RoundsUp(std::uint64_t kept, std::uint64_t extra) {
+  return extra > kHalf || (extra == kHalf && (kept & 1) != 0);
+}
+
+// Rounds sign × (significand + extra / 2^64) × 2^(exponent − kBias − 63) to
+// the extended format, to nearest with ties to even. The significand has its
+// top bit set; the exponent is unbounded. A result below the normal range is
+// rounded once, at the denormal quantum 2^-16445; a result beyond the largest
+// finite value is an overflow.
+constexpr Outcome RoundAndPack(bool sign, std::int32_t exponent,
+                               std::uint64_t significand, std::uint64_t extra) {
+  if (exponent <= 0) [[unlikely]] {
+    const Uint128 shifted =
+        ShiftRightJam((Uint128{significand} << 64) | extra, 1 - exponent);
+    significand = static_cast<std::uint64_t>(shifted >> 64);
+    extra = static_cast<std::uint64_t>(shifted);
+    if (RoundsUp(significand, extra)) ++significand;
+    // Rounding up into the integer bit gives the smallest normal.
+    return Deliver(sign, (significand & kIntegerBit) != 0 ? 1 : 0, significand);
+  }
+  if (RoundsUp(significand, extra)) {
+    ++significand;
+    if (significand == 0) {
+      significand = kIntegerBit;
+      ++exponent;
+    }
+  }
+  if (exponent >= kMaxExponent) [[unlikely]] {
+    return Signal(Condition::kOverflow);
+  }
+  return Deliver(sign, exponent, significand);
+}
+
+// Packs a wide exact result: significand in the top bits of `wide`, which is
+// nonzero.
+constexpr Outcome NormaliseRoundAndPack(bool sign, std::int32_t exponent,
+                                        Uint128 wide) {
+  const int shift = CountLeadingZeros(wide);
+  wide <<= shift;
+  return RoundAndPack(sign, exponent - shift,
+                      static_cast<std::uint64_t>(wide >> 64),
+                      static_cast<std::uint64_t>(wide));
+}
+
+// A finite operand passed on as a result: denormals stay, pseudo-denormals
+// become the normal of the same value.
+constexpr Outcome Repack(bool sign, Extended x) {
+  const Unpacked u = Unpack(x);
+  return RoundAndPack(sign, u.exponent, u.significand, 0);
+}
+
+constexpr Outcome AddOutcome(Extended a, Extended b, bool negate_b) {
+  const Kind kind_a = KindOf(a);
+  const Kind kind_b = KindOf(b);
+  if (NeedsNaNRules(kind_a) || NeedsNaNRules(kind_b)) [[unlikely]] {
+    return PropagateNaN(a, kind_a, b, kind_b);
+  }
+  const bool sign_a = a.Sign();
+  const bool sign_b = b.Sign() != negate_b;
+  if (kind_a == Kind::kInfinity) {
+    if (kind_b == Kind::kInfinity && sign_a != sign_b) {
+      return Signal(Condition::kInvalidOp);
+    }
+    return Infinity(sign_a);
+  }
+  if (kind_b == Kind::kInfinity) return Infinity(sign_b);
+  if (kind_a == Kind::kZero) {
+    if (kind_b == Kind::kZero) return Zero(sign_a && sign_b);
+    return Repack(sign_b, b);
+  }
+  if (kind_b == Kind::kZero) return Repack(sign_a, a);
+
+  Unpacked big = Unpack(a);
+  Unpacked small = Unpack(b);
+  big.sign = sign_a;
+  small.sign = sign_b;
+  if (big.exponent < small.exponent ||
+      (big.exponent == small.exponent && big.significand < small.significand)) {
+    const Unpacked swapped = big;
+    big = small;
+    small = swapped;
+  }
+  const Uint128 wide_big = Uint128{big.significand} << 64;
+  const Uint128 wide_small = ShiftRightJam(Uint128{small.significand} << 64,
+                                           big.exponent - small.exponent);
+  if (big.sign == small.sign) {
+    Uint128 sum = wide_big + wide_small;
+    std::int32_t exponent = big.exponent;
+    if (sum < wide_big) {  // carry out of the top bit
+      sum = (sum >> 1) | (sum & 1) | (Uint128{1} << 127);
+      ++exponent;
+    }
+    return RoundAndPack(big.sign, exponent,
+                        static_cast<std::uint64_t>(sum >> 64),
+                        static_cast<std::uint64_t>(sum));
+  }
+  const Uint128 difference = wide_big - wide_small;
+  if (difference == 0) return Zero(false);  // exact cancellation gives +0
+  return NormaliseRoundAndPack(big.sign, big.exponent, difference);
+}
+
+constexpr Outcome MultiplyOutcome(Extended a, Extended b) {
+  const Kind kind_a = KindOf(a);
+  const Kind kind_b = KindOf(b);
+  if (NeedsNaNRules(kind_a) || NeedsNaNRules(kind_b)) [[unlikely]] {
+    return PropagateNaN(a, kind_a, b, kind_b);
+  }
+  const bool sign = a.Sign() != b.Sign();
+  if (kind_a == Kind::kInfinity || kind_b == Kind::kInfinity) {
+    if (kind_a == Kind::kZero || kind_b == Kind::kZero) {
+      return Signal(Condition::kInvalidOp);
+    }
+    return Infinity(sign);
+  }
+  if (kind_a == Kind::kZero || kind_b == Kind::kZero) return Zero(sign);
+
+  const Unpacked ua = Unpack(a);
+  const Unpacked ub = Unpack(b);
+  Uint128 product = Uint128{ua.significand} * ub.significand;
+  std::int32_t exponent = ua.exponent + ub.exponent - kBias + 1;
+  if ((product >> 127) == 0) {
+    product <<= 1;
+    --exponent;
+  }
+  return RoundAndPack(sign, exponent, static_cast<std::uint64_t>(product >> 64),
+                      static_cast<std::uint64_t>(product));
+}
+
+// (high × 2^64 + low) / divisor for high < divisor: the quotient, and the
+// remainder in `remainder`.
+inline std::uint64_t DivideWide(std::uint64_t high, std::uint64_t low,
+                                std::uint64_t divisor,
+                                std::uint64_t& remainder) {
+#if defined(__x86_64__)
+  std::uint64_t quotient;
+  __asm__("divq %4"
+          : "=a"(quotient), "=d"(remainder)
+          : "a"(low), "d"(high), "rm"(divisor)
+          : "cc");
+  return quotient;
+#else
+  const Uint128 dividend = (Uint128{high} << 64) | low;
+  const auto quotient = static_cast<std::uint64_t>(dividend / divisor);
+  remainder =
+      static_cast<std::uint64_t>(dividend - Uint128{quotient} * divisor);
+  return quotient;
+#endif
+}
+
+// Compresses the exact fraction remainder / divisor (below 1) into a round
+// word: its top bit says whether the fraction reaches one half, its bottom bit
+// whether anything else remains.
+constexpr std::uint64_t RoundWord(std::uint64_t remainder,
+                                  std::uint64_t divisor) {
+  if (remainder == 0) return 0;
+  const std::uint64_t rest = divisor - remainder;
+  if (remainder < rest) return 1;
+  return remainder == rest ? kHalf : kHalf | 1;
+}
+
+inline Outcome DivideOutcome(Extended a, Extended b) {
+  const Kind kind_a = KindOf(a);
+  const Kind kind_b = KindOf(b);
+  if (NeedsNaNRules(kind_a) || NeedsNaNRules(kind_b)) [[unlikely]] {
+    return PropagateNaN(a, kind_a, b, kind_b);
+  }
+  const bool sign = a.Sign() != b.Sign();
+  if (kind_a == Kind::kInfinity) {
+    if (kind_b == Kind::kInfinity) return Signal(Condition::kInvalidOp);
+    return Infinity(sign);
+  }
+  if (kind_b == Kind::kInfinity) return Zero(sign);
+  if (kind_b == Kind::kZero) {
+    return Signal(kind_a == Kind::kZero ? Condition::kInvalidOp
+                                        : Condition::kZeroDivide);
+  }
+  if (kind_a == Kind::kZero) return Zero(sign);
+
+  const Unpacked ua = Unpack(a);
+  const Unpacked ub = Unpack(b);
+  // The quotient of the significands, scaled into [2^63, 2^64).
+  std::int32_t exponent = ua.exponent - ub.exponent + kBias;
+  std::uint64_t high = ua.significand >> 1;
+  std::uint64_t low = ua.significand << 63;
+  if (ua.significand < ub.significand) {
+    high = ua.significand;
+    low = 0;
+    --exponent;
+  }
+  std::uint64_t remainder = 0;
+  const std::uint64_t quotient =
+      DivideWide(high, low, ub.significand, remainder);
+  return RoundAndPack(sign, exponent, quotient,
+                      RoundWord(remainder, ub.significand));
+}
+
+// floor(sqrt(radicand)) for a radicand in [2^126, 2^128), with the remainder
+// radicand − root² in `remainder`.
+constexpr std::uint64_t IntegerSquareRoot(Uint128 radicand,
+                                          Uint128& remainder) {
+  Uint128 rest = 0;
+  std::uint64_t root = 0;
+  for (int i = 0; i < 64; ++i) {
+    rest = (rest << 2) | (radicand >> 126);
+    radicand <<= 2;
+    root <<= 1;
+    const Uint128 trial = (Uint128{root} << 1) | 1;
+    if (rest >= trial) {
+      rest -= trial;
+      root |= 1;
+    }
+  }
+  remainder = rest;
+  return root;
+}
+
+constexpr Outcome SquareRootOutcome(Extended a) {
+  const Kind kind = KindOf(a);
+  if (IsInvalidOperand(kind)) return Signal(Condition::kInvalidOp);
+  if (kind == Kind::kQuietNaN || kind == Kind::kZero) return Deliver(a);
+  if (a.Sign()) return Signal(Condition::kInvalidOp);
+  if (kind == Kind::kInfinity) return Deliver(a);
+
+  const Unpacked u = Unpack(a);
+  // value = significand × 2^(exponent − kBias − 63); scale the significand
+  // by 2^63 or 2^64 so that the remaining power of two is even.
+  const int scale = (u.exponent & 1) != 0 ? 63 : 64;
+  const Uint128 radicand = Uint128{u.significand} << scale;
+  const std::int32_t exponent =
+      (u.exponent - kBias - 63 - scale) / 2 + kBias + 63;
+  Uint128 remainder = 0;
+  const std::uint64_t root = IntegerSquareRoot(radicand, remainder);
+  // The root is never a half-integer: above one half exactly when the
+  // remainder exceeds the root.
+  const std::uint64_t extra =
+      remainder == 0 ? 0 : (remainder > root ? kHalf | 1 : 1);
+  return RoundAndPack(false, exponent, root, extra);
+}
+
+constexpr Outcome FromDoubleOutcome(std::uint64_t bits) {
+  const bool sign = (bits >> 63) != 0;
+  const auto exponent = static_cast<std::int32_t>((bits >> 52) & 0x7FF);
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  if (exponent == 0x7FF) {
+    if (fraction == 0) return Infinity(sign);
+    if ((fraction & (std::uint64_t{1} << 51)) == 0) {
+      return Signal(Condition::kInvalidOp);  // signalling NaN
+    }
+    return Deliver(sign, kMaxExponent, kIntegerBit | (fraction << 11));
+  }
+  if (exponent == 0) {
+    if (fraction == 0) return Zero(sign);
+    const int shift = std::countl_zero(fraction);
+    return Deliver(sign, kBias + 63 - 1074 - shift, fraction << shift);
+  }
+  return Deliver(sign, exponent - 1023 + kBias, kIntegerBit | (fraction << 11));
+}
+
+// The double's bits, or the condition.
+struct DoubleOutcome {
+  std::uint64_t bits;
+  Condition condition;
+};
+
+constexpr DoubleOutcome ToDoubleOutcome(Extended x) {
+  const std::uint64_t sign = x.Sign() ? std::uint64_t{1} << 63 : 0;
+  constexpr std::uint64_t kDoubleInfinity = std::uint64_t{0x7FF} << 52;
+  switch (KindOf(x)) {
+    case Kind::kZero:
+      return {sign, Condition::kNone};
+    case Kind::kInfinity:
+      return {sign | kDoubleInfinity, Condition::kNone};
+    case Kind::kQuietNaN:
+      return {sign | kDoubleInfinity |
+                  ((x.Significand() >> 11) & ((std::uint64_t{1} << 52) - 1)),
+              Condition::kNone};
+    case Kind::kSignalingNaN:
+    case Kind::kUnsupported:
+      return {0, Condition::kInvalidOp};
+    case Kind::kFinite:
+      break;
+  }
+  const Unpacked u = Unpack(x);
+  std::int32_t exponent = u.exponent - kBias + 1023;
+  // Bits kept: 53 for normals; fewer below the normal range, where the
+  // quantum is 2^-1074.
+  const Uint128 wide = ShiftRightJam(Uint128{u.significand} << 64,
+                                     exponent <= 0 ? 1 - exponent : 0);
+  if (exponent <= 0) exponent = 0;
+  std::uint64_t kept = static_cast<std::uint64_t>(wide >> 64) >> 11;
+  const std::uint64_t dropped =
+      static_cast<std::uint64_t>(wide >> 11) | ((wide & 0x7FF) != 0 ? 1 : 0);
+  if (RoundsUp(kept, dropped)) ++kept;
+  // A carry into bit 53 or, for subnormals, into bit 52 moves the exponent up
+  // by one; adding the significand onto the exponent field does exactly that.
+  if (exponent == 0) return {sign | kept, Condition::kNone};
+  if (exponent >= 0x7FF) return {0, Condition::kOverflow};
+  const std::uint64_t bits =
+      (std::uint64_t(exponent - 1) << 52) + kept;  // kept holds the hidden bit
+  if ((bits >> 52) >= 0x7FF) return {0, Condition::kOverflow};
+  return {sign | bits, Condition::kNone};
+}
+
+struct IntegerOutcome {
+  std::int64_t value;
+  Condition condition;
+};
+
+constexpr IntegerOutcome RoundToInt64Outcome(Extended x) {
+  const Kind kind = KindOf(x);
+  if (kind == Kind::kZero) return {0, Condition::kNone};
+  if (kind != Kind::kFinite) return {0, Condition::kInvalidOp};
+  const Unpacked u = Unpack(x);
+  // value = significand × 2^-shift
+  const std::int32_t shift = kBias + 63 - u.exponent;
+  if (shift < 0) return {0, Condition::kInvalidOp};
+  const Uint128 wide = ShiftRightJam(Uint128{u.significand} << 64, shift);
+  std::uint64_t magnitude = static_cast<std::uint64_t>(wide >> 64);
+  if (RoundsUp(magnitude, static_cast<std::uint64_t>(wide))) ++magnitude;
+  // The range is -2^63 to 2^63 - 1.
+  if (magnitude > kIntegerBit || (magnitude == kIntegerBit && !u.sign)) {
+    return {0, Condition::kInvalidOp};
+  }
+  const std::uint64_t twos = u.sign ? ~magnitude + 1 : magnitude;
+  return {static_cast<std::int64_t>(twos), Condition::kNone};
+}
+
+// Numeric order key of a value that is not a NaN: the magnitude, with
+// denormals and pseudo-denormals weighing as exponent 1.
+constexpr Uint128 MagnitudeKey(Extended x) {
+  const std::uint16_t exponent = x.BiasedExponent();
+  return (Uint128{exponent == 0 ? 1u : exponent} << 64) | x.Significand();
+}
+
+constexpr bool IsOrdered(Extended x) {
+  const Kind kind = KindOf(x);
+  return kind <= Kind::kInfinity;
+}
+
+}  // namespace
+
+__attribute__((noinline)) Extended ExtendedFromDouble(double value) {
+  const Outcome outcome =
+      FromDoubleOutcome(std::bit_cast<std::uint64_t>(value));
+  if (outcome.condition != Condition::kNone) [[unlikely]] {
+    Raise(outcome.condition, __builtin_return_address(0));
+  }
+  return ToExtended(outcome);
+}
+
+__attribute__((noinline)) double ExtendedToDouble(Extended value) {
+  const DoubleOutcome outcome = ToDoubleOutcome(value);
+  if (outcome.condition != Condition::kNone) [[unlikely]] {
+    Raise(outcome.condition, __builtin_return_address(0));
+  }
+  return std::bit_cast<double>(outcome.bits);
+}
+
+Extended ExtendedFromInteger(std::int64_t value) {
+  if (value == 0) return Extended();
+  const bool sign = value < 0;
+  const std::uint64_t magnitude = sign ? ~static_cast<std::uint64_t>(value) + 1
+                                       : static_cast<std::uint64_t>(value);
+  const int shift = std::countl_zero(magnitude);
+  return Extended::Make(sign, static_cast<std::uint16_t>(kBias + 63 - shift),
+                        magnitude << shift);
+}
+
+__attribute__((noinline)) std::int64_t RoundToInt64(Extended value) {
+  const IntegerOutcome outcome = RoundToInt64Outcome(value);
+  if (outcome.condition != Condition::kNone) [[unlikely]] {
+    Raise(outcome.condition, __builtin_return_address(0));
+  }
+  return outcome.value;
+}
+
+__attribute__((noinline)) Extended Add(Extended a, Extended b) {
+  const Outcome outcome = AddOutcome(a, b, false);
+  if (outcome.condition != Condition::kNone) [[unlikely]] {
+    Raise(outcome.condition, __builtin_return_address(0));
+  }
+  return ToExtended(outcome);
+}
+
+__attribute__((noinline)) Extended Subtract(Extended a, Extended b) {
+  const Outcome outcome = AddOutcome(a, b, true);
+  if (outcome.condition != Condition::kNone) [[unlikely]] {
+    Raise(outcome.condition, __builtin_return_address(0));
+  }
+  return ToExtended(outcome);
+}
+
+__attribute__((noinline)) Extended Multiply(Extended a, Extended b) {
+  const Outcome outcome = MultiplyOutcome(a, b);
+  if (outcome.condition != Condition::kNone) [[unlikely]] {
+    Raise(outcome.condition, __builtin_return_address(0));
+  }
+  return ToExtended(outcome);
+}
+
+__attribute__((noinline)) Extended Divide(Extended a, Extended b) {
+  const Outcome outcome = DivideOutcome(a, b);
+  if (outcome.condition != Condition::kNone) [[unlikely]] {
+    Raise(outcome.condition, __builtin_return_address(0));
+  }
+  return ToExtended(outcome);
+}
+
+__attribute__((noinline)) Extended SquareRoot(Extended a) {
+  const Outcome outcome = SquareRootOutcome(a);
+  if (outcome.condition != Condition::kNone) [[unlikely]] {
+    Raise(outcome.condition, __builtin_return_address(0));
+  }
+  return ToExtended(outcome);
+}
+
+bool IsLess(Extended a, Extended b) {
+  if (!IsOrdered(a) || !IsOrdered(b)) return false;
+  const Uint128 key_a = MagnitudeKey(a);
+  const Uint128 key_b = MagnitudeKey(b);
+  if (a.IsZero() && b.IsZero()) return false;
+  if (a.Sign() != b.Sign()) return a.Sign();  // zeros handled above
+  return a.Sign() ? key_b < key_a : key_a < key_b;
+}
+
+bool IsEqual(Extended a, Extended b) {
+  if (!IsOrdered(a) || !IsOrdered(b)) return false;
+  if (a.IsZero() && b.IsZero()) return true;
+  return a.Sign() == b.Sign() && MagnitudeKey(a) == MagnitudeKey(b);
+}
+
+}  // namespace diskmaps
