@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cfenv>
 #include <cfloat>
 #include <cmath>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "runtime/failure/exceptions.h"
 
@@ -28,7 +30,7 @@ constexpr std::uint16_t kMaxExponent = Extended::kMaxBiasedExponent;
 constexpr int kBias = Extended::kExponentBias;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_UNDEFINED__)
-constexpr int kPairsPerOperation = 1 << 15;
+constexpr int kPairsPerOperation = 1 << 17;
 #else
 constexpr int kPairsPerOperation = 1 << 20;
 #endif
@@ -273,14 +275,14 @@ long double HardDivide(long double a, long double b) {
 
 // Compares one operation on one operand set; returns false on a mismatch,
 // after reporting it.
-template <typename Result>
-bool Agree(const std::string& what, Raised soft_raised, Result soft,
-           Raised hard_raised, Result hard) {
+template <typename Describe, typename Result>
+bool Agree(Describe what, Raised soft_raised, Result soft, Raised hard_raised,
+           Result hard) {
   if (soft_raised == hard_raised &&
       (hard_raised != Raised::kNothing || soft == hard)) {
     return true;
   }
-  ADD_FAILURE() << what << ": software raised " << Name(soft_raised)
+  ADD_FAILURE() << what() << ": software raised " << Name(soft_raised)
                 << ", processor " << Name(hard_raised);
   return false;
 }
@@ -304,9 +306,12 @@ TEST_P(ExtendedDifferentialTest, MatchesProcessorBitForBit) {
     const Raised hard_raised = OnProcessor(
         [&] { hard_value = operation.hard(ToHardware(a), ToHardware(b)); });
     const Extended hard = FromHardware(hard_value);
-    if (!Agree(std::string(operation.name) + "(" + Hex(a) + ", " + Hex(b) +
-                   ") = " + Hex(soft) + ", processor " + Hex(hard),
-               soft_raised, soft, hard_raised, hard) &&
+    if (!Agree(
+            [&] {
+              return std::string(operation.name) + "(" + Hex(a) + ", " +
+                     Hex(b) + ") = " + Hex(soft) + ", processor " + Hex(hard);
+            },
+            soft_raised, soft, hard_raised, hard) &&
         ++mismatches == kMaxReportedMismatches) {
       return;
     }
@@ -322,6 +327,393 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<BinaryCase>& param_info) {
       return std::string(param_info.param.name);
     });
+
+// The unary operations and conversions, each over operands from the same
+// source.
+class ExtendedUnaryDifferentialTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SKIP_WITHOUT_EXTENDED_HARDWARE(); }
+
+  // Runs `check` on `count` operands until it has reported too many
+  // mismatches.
+  template <typename Operand, typename Check>
+  void ForOperands(Operand next_operand, Check check) {
+    int mismatches = 0;
+    for (int i = 0; i < kPairsPerOperation; ++i) {
+      if (!check(next_operand()) && ++mismatches == kMaxReportedMismatches) {
+        return;
+      }
+    }
+  }
+
+  OperandSource source_{0x5EED1234};
+};
+
+TEST_F(ExtendedUnaryDifferentialTest, SquareRoot) {
+  ForOperands(
+      [&] {
+        const Extended x = source_.Any();
+        return source_.Below(4) == 0 ? x : x.Magnitude();
+      },
+      [](Extended x) {
+        Extended soft;
+        const Raised soft_raised =
+            InSoftware([&] { return SquareRoot(x); }, soft);
+        volatile long double operand = ToHardware(x);
+        volatile long double hard_value = 0;
+        const Raised hard_raised =
+            OnProcessor([&] { hard_value = __builtin_sqrtl(operand); });
+        const Extended hard = FromHardware(hard_value);
+        return Agree(
+            [&] {
+              return std::string("SquareRoot(") + Hex(x) + ") = " + Hex(soft) +
+                     ", processor " + Hex(hard);
+            },
+            soft_raised, soft, hard_raised, hard);
+      });
+}
+
+TEST_F(ExtendedUnaryDifferentialTest, RoundToInt64) {
+  ForOperands(
+      [&] {
+        if (source_.Coin()) return source_.Any();
+        // Around the integers and the int64 range, halves included.
+        const auto exponent =
+            static_cast<std::uint16_t>(kBias - 3 + source_.Below(68));
+        std::uint64_t significand = source_.Significand();
+        if (source_.Coin()) {
+          const int shift = kBias + 62 - exponent;  // keeps the halves bit
+          if (shift > 0 && shift < 64) {
+            significand &= ~std::uint64_t{0} << shift;
+          }
+        }
+        return Extended::Make(source_.Coin(), exponent, significand);
+      },
+      [](Extended x) {
+        std::int64_t soft = 0;
+        const Raised soft_raised =
+            InSoftware([&] { return RoundToInt64(x); }, soft);
+        volatile long double operand = ToHardware(x);
+        volatile long long hard = 0;
+        const Raised hard_raised =
+            OnProcessor([&] { hard = std::llrintl(operand); });
+        return Agree(
+            [&] {
+              return std::string("RoundToInt64(") + Hex(x) +
+                     ") = " + std::to_string(soft) + ", processor " +
+                     std::to_string(hard);
+            },
+            soft_raised, soft, hard_raised, static_cast<std::int64_t>(hard));
+      });
+}
+
+TEST_F(ExtendedUnaryDifferentialTest, ExtendedToDouble) {
+  ForOperands(
+      [&] {
+        if (source_.Coin()) return source_.Any();
+        // Around the double range and its subnormals.
+        const int offset = static_cast<int>(source_.Below(140)) - 70;
+        const int edge = source_.Coin() ? kBias + 1024 : kBias - 1022 - 26;
+        return Extended::Make(source_.Coin(),
+                              static_cast<std::uint16_t>(edge + offset),
+                              source_.Significand());
+      },
+      [](Extended x) {
+        double soft = 0;
+        const Raised soft_raised =
+            InSoftware([&] { return ExtendedToDouble(x); }, soft);
+        volatile long double operand = ToHardware(x);
+        volatile double hard = 0;
+        const Raised hard_raised =
+            OnProcessor([&] { hard = static_cast<double>(operand); });
+        const auto soft_bits = std::bit_cast<std::uint64_t>(soft);
+        const auto hard_bits =
+            std::bit_cast<std::uint64_t>(static_cast<double>(hard));
+        return Agree(
+            [&] {
+              return std::string("ExtendedToDouble(") + Hex(x) +
+                     ") = " + std::to_string(soft_bits) + ", processor " +
+                     std::to_string(hard_bits);
+            },
+            soft_raised, soft_bits, hard_raised, hard_bits);
+      });
+}
+
+TEST_F(ExtendedUnaryDifferentialTest, ExtendedFromDouble) {
+  ForOperands(
+      [&] {
+        std::uint64_t bits = source_.Bits();
+        switch (source_.Below(4)) {
+          case 0:  // subnormal or zero
+            bits &= ~(std::uint64_t{0x7FF} << 52);
+            bits >>= source_.Below(64);
+            break;
+          case 1:  // infinity or NaN, quiet or signalling
+            bits |= std::uint64_t{0x7FF} << 52;
+            if (source_.Coin()) bits &= ~((std::uint64_t{1} << 52) - 1);
+            break;
+          default:
+            break;
+        }
+        return bits;
+      },
+      [](std::uint64_t bits) {
+        const double value = std::bit_cast<double>(bits);
+        Extended soft;
+        const Raised soft_raised =
+            InSoftware([&] { return ExtendedFromDouble(value); }, soft);
+        volatile double operand = value;
+        volatile long double hard_value = 0;
+        const Raised hard_raised = OnProcessor([&] { hard_value = operand; });
+        const Extended hard = FromHardware(hard_value);
+        return Agree(
+            [&] {
+              return std::string("ExtendedFromDouble(") + std::to_string(bits) +
+                     ") = " + Hex(soft) + ", processor " + Hex(hard);
+            },
+            soft_raised, soft, hard_raised, hard);
+      });
+}
+
+TEST_F(ExtendedUnaryDifferentialTest, ExtendedFromInteger) {
+  ForOperands(
+      [&] {
+        return static_cast<std::int64_t>(source_.Bits() >> source_.Below(64));
+      },
+      [](std::int64_t value) {
+        const std::int64_t opposite = value == INT64_MIN ? value : -value;
+        volatile std::int64_t operand = value;
+        volatile std::int64_t opposite_operand = opposite;
+        volatile long double hard = static_cast<long double>(operand);
+        volatile long double hard_opposite =
+            static_cast<long double>(opposite_operand);
+        if (ExtendedFromInteger(value) == FromHardware(hard) &&
+            ExtendedFromInteger(opposite) == FromHardware(hard_opposite)) {
+          return true;
+        }
+        ADD_FAILURE() << "ExtendedFromInteger(" << value
+                      << ") = " << Hex(ExtendedFromInteger(value));
+        return false;
+      });
+}
+
+TEST_F(ExtendedUnaryDifferentialTest, Comparisons) {
+  ForOperands(
+      [&] {
+        const Extended a = source_.Any();
+        const Extended b = source_.Below(4) == 0   ? a.Negated()
+                           : source_.Below(4) == 0 ? a
+                                                   : source_.Partner(a);
+        return std::pair{a, b};
+      },
+      [](std::pair<Extended, Extended> operands) {
+        const auto [a, b] = operands;
+        // Encodings the processor does not support give an invalid
+        // operation there; here they compare as unordered.
+        volatile long double x = ToHardware(a);
+        volatile long double y = ToHardware(b);
+        const bool hard_less = x < y;
+        const bool hard_equal = x == y;
+        if (IsLess(a, b) == hard_less && IsEqual(a, b) == hard_equal) {
+          return true;
+        }
+        ADD_FAILURE() << "comparing " << Hex(a) << " with " << Hex(b)
+                      << ": IsLess " << IsLess(a, b) << ", IsEqual "
+                      << IsEqual(a, b) << "; processor " << hard_less << ", "
+                      << hard_equal;
+        return false;
+      });
+}
+
+// Values by their bits: sign, biased exponent, significand.
+constexpr Extended Value(bool sign, int exponent, std::uint64_t significand) {
+  return Extended::Make(sign, static_cast<std::uint16_t>(exponent),
+                        significand);
+}
+constexpr Extended kOne = Value(false, kBias, kIntegerBit);
+constexpr Extended kTwo = Value(false, kBias + 1, kIntegerBit);
+constexpr Extended kZero = Extended();
+constexpr Extended kNegativeZero = kZero.Negated();
+constexpr Extended kInfinity = Extended::Infinity();
+constexpr Extended kLargest = Value(false, kMaxExponent - 1, ~std::uint64_t{0});
+constexpr Extended kSmallestDenormal = Value(false, 0, 1);
+constexpr Extended kQuietNaN = Value(false, kMaxExponent, 0xC000000000000000);
+constexpr Extended kSignallingNaN =
+    Value(false, kMaxExponent, 0x8000000000000001);
+constexpr Extended kUnnormal = Value(false, kBias, 0x4000000000000000);
+
+struct WorkedCase {
+  const char* what;
+  Extended (*operation)(Extended, Extended);
+  Extended a;
+  Extended b;
+  Raised raised;
+  Extended expected;  // when nothing is raised
+};
+
+Extended SquareRootOfFirst(Extended a, Extended) { return SquareRoot(a); }
+
+TEST(ExtendedWorkedCasesTest, GiveTheProcessorsResults) {
+  const WorkedCase cases[] = {
+      {"1 + 2^-64 is a tie, to even", Add, kOne,
+       Value(false, kBias - 64, kIntegerBit), Raised::kNothing, kOne},
+      {"1 + 3 * 2^-65 rounds up", Add, kOne,
+       Value(false, kBias - 64, 0xC000000000000000), Raised::kNothing,
+       Value(false, kBias, kIntegerBit | 1)},
+      {"x - x is +0", Subtract, kTwo, kTwo, Raised::kNothing, kZero},
+      {"-0 + -0 is -0", Add, kNegativeZero, kNegativeZero, Raised::kNothing,
+       kNegativeZero},
+      {"0 times a negative number is -0", Multiply, kZero, kTwo.Negated(),
+       Raised::kNothing, kNegativeZero},
+      {"sqrt(-0) is -0", SquareRootOfFirst, kNegativeZero, kZero,
+       Raised::kNothing, kNegativeZero},
+      {"sqrt(4) is 2", SquareRootOfFirst, Value(false, kBias + 2, kIntegerBit),
+       kZero, Raised::kNothing, kTwo},
+      {"half the smallest denormal is a tie, to +0", Divide, kSmallestDenormal,
+       kTwo, Raised::kNothing, kZero},
+      {"infinity plus a number", Add, kInfinity, kLargest, Raised::kNothing,
+       kInfinity},
+      {"a number over infinity is 0", Divide, kOne.Negated(), kInfinity,
+       Raised::kNothing, kNegativeZero},
+      {"infinity over zero is infinity", Divide, kInfinity, kZero,
+       Raised::kNothing, kInfinity},
+      {"a quiet NaN passes", Multiply, kOne, kQuietNaN, Raised::kNothing,
+       kQuietNaN},
+      {"0 * infinity", Multiply, kZero, kInfinity, Raised::kInvalidOp, {}},
+      {"infinity - infinity",
+       Subtract,
+       kInfinity,
+       kInfinity,
+       Raised::kInvalidOp,
+       {}},
+      {"infinity + -infinity",
+       Add,
+       kInfinity,
+       kInfinity.Negated(),
+       Raised::kInvalidOp,
+       {}},
+      {"0 / 0", Divide, kNegativeZero, kZero, Raised::kInvalidOp, {}},
+      {"infinity / infinity",
+       Divide,
+       kInfinity,
+       kInfinity.Negated(),
+       Raised::kInvalidOp,
+       {}},
+      {"sqrt(-1)",
+       SquareRootOfFirst,
+       kOne.Negated(),
+       kZero,
+       Raised::kInvalidOp,
+       {}},
+      {"a signalling NaN",
+       Add,
+       kSignallingNaN,
+       kQuietNaN,
+       Raised::kInvalidOp,
+       {}},
+      {"an unnormal", Multiply, kUnnormal, kOne, Raised::kInvalidOp, {}},
+      {"1 / 0", Divide, kOne, kZero, Raised::kZeroDivide, {}},
+      {"-1 / -0",
+       Divide,
+       kOne.Negated(),
+       kNegativeZero,
+       Raised::kZeroDivide,
+       {}},
+      {"largest * 2", Multiply, kLargest, kTwo, Raised::kOverflow, {}},
+      {"largest + 1/2 ulp is a tie, to even: overflow",
+       Add,
+       kLargest,
+       Value(false, kMaxExponent - 65, kIntegerBit),
+       Raised::kOverflow,
+       {}},
+      {"largest / 0.5",
+       Divide,
+       kLargest,
+       Value(false, kBias - 1, kIntegerBit),
+       Raised::kOverflow,
+       {}},
+  };
+  for (const WorkedCase& c : cases) {
+    Extended result;
+    const Raised raised =
+        InSoftware([&] { return c.operation(c.a, c.b); }, result);
+    EXPECT_EQ(Name(raised), std::string(Name(c.raised))) << c.what;
+    if (raised == Raised::kNothing) {
+      EXPECT_EQ(Hex(result), Hex(c.expected)) << c.what;
+    }
+  }
+}
+
+TEST(ExtendedWorkedCasesTest, ConversionsAndRounding) {
+  // Ties to even: 2.5 to 2, 3.5 to 4, -2.5 to -2, 0.5 to 0.
+  const Extended two_and_a_half = Value(false, kBias + 1, 0xA000000000000000);
+  const Extended three_and_a_half = Value(false, kBias + 1, 0xE000000000000000);
+  EXPECT_EQ(RoundToInt64(two_and_a_half), 2);
+  EXPECT_EQ(RoundToInt64(three_and_a_half), 4);
+  EXPECT_EQ(RoundToInt64(two_and_a_half.Negated()), -2);
+  EXPECT_EQ(RoundToInt64(Value(false, kBias - 1, kIntegerBit)), 0);
+  EXPECT_EQ(RoundToInt64(Value(true, kBias + 63, kIntegerBit)), INT64_MIN);
+  EXPECT_THROW(RoundToInt64(Value(false, kBias + 63, kIntegerBit)), EInvalidOp);
+  EXPECT_THROW(RoundToInt64(kInfinity), EInvalidOp);
+  EXPECT_THROW(RoundToInt64(kQuietNaN), EInvalidOp);
+
+  EXPECT_EQ(ExtendedFromDouble(0.1),
+            Value(false, kBias - 4, 0xCCCCCCCCCCCCD000));
+  EXPECT_EQ(ExtendedFromDouble(-0.0), kNegativeZero);
+  EXPECT_EQ(ExtendedFromDouble(4.9406564584124654e-324),
+            Value(false, kBias - 1074, kIntegerBit));
+  EXPECT_EQ(ExtendedFromInteger(-1), kOne.Negated());
+  EXPECT_EQ(ExtendedFromInteger(INT64_MIN),
+            Value(true, kBias + 63, kIntegerBit));
+
+  // 1 + 2^-53 is halfway between two doubles: to even, 1.
+  EXPECT_EQ(ExtendedToDouble(Value(false, kBias, kIntegerBit | (1 << 10))),
+            1.0);
+  EXPECT_EQ(ExtendedToDouble(Value(false, kBias, kIntegerBit | (3 << 10))),
+            1.0 + 0x1p-51);
+  EXPECT_EQ(ExtendedToDouble(Value(false, kBias - 1074, 0xC000000000000000)),
+            0x1p-1073);  // 1.5 quanta below the normal range: a tie, to even
+  EXPECT_EQ(ExtendedToDouble(kSmallestDenormal), 0.0);
+  EXPECT_THROW(ExtendedToDouble(Value(false, kBias + 1024, kIntegerBit)),
+               EOverflow);
+  EXPECT_THROW(ExtendedToDouble(kSignallingNaN), EInvalidOp);
+  EXPECT_TRUE(std::isnan(ExtendedToDouble(kQuietNaN)));
+  EXPECT_EQ(ExtendedToDouble(kInfinity.Negated()), -HUGE_VAL);
+}
+
+TEST(ExtendedWorkedCasesTest, ComparisonsAndClassification) {
+  EXPECT_TRUE(IsEqual(kZero, kNegativeZero));
+  EXPECT_FALSE(IsLess(kNegativeZero, kZero));
+  EXPECT_TRUE(IsLess(kOne.Negated(), kSmallestDenormal));
+  EXPECT_TRUE(IsLess(kLargest, kInfinity));
+  // A pseudo-denormal equals the smallest normal.
+  EXPECT_TRUE(
+      IsEqual(Value(false, 0, kIntegerBit), Value(false, 1, kIntegerBit)));
+  EXPECT_FALSE(IsEqual(kQuietNaN, kQuietNaN));
+  EXPECT_FALSE(IsLess(kQuietNaN, kOne) || IsLess(kOne, kQuietNaN));
+  EXPECT_TRUE(kQuietNaN.IsNaN() && kSignallingNaN.IsNaN());
+  EXPECT_TRUE(kSmallestDenormal.IsSubnormal() && kInfinity.IsInfinite());
+}
+
+// Multiplies where the failure location can be compared with this function.
+[[gnu::noinline]] std::uint32_t LocationOfOverflow(Extended a) {
+  try {
+    volatile Extended result = Multiply(a, a);
+    static_cast<void>(result);
+  } catch (const EOverflow& failure) {
+    return failure.Location();
+  }
+  return 0;
+}
+
+TEST(ExtendedFailureLocationTest, IsTheCallSite) {
+  const std::uint32_t function =
+      FailureLocationOf(reinterpret_cast<const void*>(
+          reinterpret_cast<std::uintptr_t>(&LocationOfOverflow)));
+  const std::uint32_t location = LocationOfOverflow(kLargest);
+  EXPECT_GT(location, function);
+  EXPECT_LT(location, function + 256);
+}
 
 }  // namespace
 }  // namespace diskmaps
