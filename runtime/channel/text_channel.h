@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/channel/console_line_ends.h"
 #include "runtime/number/extended.h"
 #include "runtime/platform/platform.h"
 
@@ -30,7 +31,10 @@ struct TextChannel {
   std::uint16_t pending = 0;
   std::uint16_t read_position = 0;
   std::uint16_t fill_end = 0;
-  bool last_was_cr = false;  // input: line-end translation state
+  // Input line-end translation: bytes received but not yet translated sit
+  // in buffer[raw_start, kBufferSize).
+  LineEndState line_ends;
+  std::uint16_t raw_start = kBufferSize;
   std::uint8_t buffer[kBufferSize] = {};
 };
 
@@ -49,7 +53,7 @@ inline constexpr std::int32_t kCodeConsoleInputNotOpen = 104;
 inline constexpr std::int32_t kCodeNotOpenForOutput = 105;
 inline constexpr std::int32_t kCodeMalformedNumber = 106;
 
-// Both sides.
+// Both sides. BindName keeps the channel's platform.
 void BindName(TextChannel& channel, std::string_view name);
 void CloseChannel(TextChannel& channel);
 
@@ -60,11 +64,12 @@ void WriteCharacter(TextChannel& channel, char byte);
 void WriteInteger(TextChannel& channel, std::int32_t value);
 void EndLine(TextChannel& channel);
 
-// Input side.
+// Input side. Only the standard input can be opened for reading.
 void OpenForReading(TextChannel& channel);
 std::int32_t RefillInput(TextChannel& channel);
 std::uint8_t ReadByte(TextChannel& channel);
 bool SkipBlanks(TextChannel& channel);
+// With code 106 (malformed number) these return 0 and +0.
 std::int32_t ReadInteger(TextChannel& channel);
 Extended ReadReal(TextChannel& channel);
 void ReadLineText(TextChannel& channel, std::string& destination);
