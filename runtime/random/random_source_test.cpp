@@ -5,32 +5,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "runtime/platform/fake_platform.h"
+
 namespace diskmaps {
 namespace {
 
 static_assert(RandomSource{}.seed == 0, "the state starts at 0");
-
-// A platform whose only working part is a settable clock.
-class ClockPlatform : public Platform {
- public:
-  explicit ClockPlatform(TimeOfDay time) : time_(time) {}
-  std::int32_t StandardHandle(int, int&) override { return 103; }
-  std::int32_t CreateFile(const char*, int&) override { return 103; }
-  DeviceKind ProbeDevice(int) override { return DeviceKind::kUnknown; }
-  std::int32_t Read(int, std::uint8_t*, std::size_t,
-                    std::size_t& delivered) override {
-    delivered = 0;
-    return 103;
-  }
-  std::int32_t Write(int, const std::uint8_t*, std::size_t) override {
-    return 103;
-  }
-  std::int32_t Close(int) override { return 103; }
-  TimeOfDay UtcTimeOfDay() override { return time_; }
-
- private:
-  TimeOfDay time_;
-};
 
 // The 80 bits of an x87 long double as an Extended.
 Extended ExtendedOfLongDouble(long double value) {
@@ -83,7 +63,8 @@ TEST_F(RandomSourceTest, SeedIsMillisecondsSinceMidnight) {
   };
   for (const ClockCase& c : cases) {
     Random.seed = 12345;
-    ClockPlatform clock(c.time);
+    FakePlatform clock;
+    clock.time_of_day = c.time;
     SeedFromClock(clock);
     EXPECT_EQ(Random.seed, c.seed)
         << c.time.hour << ":" << c.time.minute << ":" << c.time.second << "."
@@ -93,7 +74,8 @@ TEST_F(RandomSourceTest, SeedIsMillisecondsSinceMidnight) {
 }
 
 TEST_F(RandomSourceTest, StatesAfterSeedingAt12h34m56s789) {
-  ClockPlatform clock({12, 34, 56, 789});
+  FakePlatform clock;
+  clock.time_of_day = {12, 34, 56, 789};
   SeedFromClock(clock);
   const std::uint32_t expected[] = {2099557098u, 1162356371u, 1524927712u};
   for (std::uint32_t state : expected) {
@@ -113,7 +95,8 @@ TEST_F(RandomSourceTest, ZeroComesOutAfterState649090867) {
 }
 
 TEST_F(RandomSourceTest, SameMillisecondSameSequence) {
-  ClockPlatform clock({7, 8, 9, 10});
+  FakePlatform clock;
+  clock.time_of_day = {7, 8, 9, 10};
   SeedFromClock(clock);
   Extended first[16];
   for (Extended& value : first) value = NextUnitRandom();
