@@ -5,35 +5,14 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
 #include "runtime/failure/exceptions.h"
+#include "runtime/number/decimal_test_oracle.h"
 #include "runtime/random/random_source.h"
 
 namespace diskmaps {
 namespace {
-
-// The 80 bits of an x87 long double as an Extended, and back.
-Extended ExtendedOfLongDouble(long double value) {
-  std::uint64_t significand;
-  std::uint16_t sign_and_exponent;
-  std::memcpy(&significand, &value, sizeof significand);
-  std::memcpy(&sign_and_exponent,
-              reinterpret_cast<const unsigned char*>(&value) + 8,
-              sizeof sign_and_exponent);
-  return Extended::FromBits(sign_and_exponent, significand);
-}
-
-long double LongDoubleOfExtended(Extended value) {
-  long double result = 0.0L;
-  const std::uint64_t significand = value.Significand();
-  const std::uint16_t sign_and_exponent = value.SignAndExponent();
-  std::memcpy(&result, &significand, sizeof significand);
-  std::memcpy(reinterpret_cast<unsigned char*>(&result) + 8, &sign_and_exponent,
-              sizeof sign_and_exponent);
-  return result;
-}
 
 // The state before `state` in the recurrence.
 constexpr std::uint32_t PreviousSeed(std::uint32_t state) {
@@ -125,8 +104,9 @@ class MapGenerationTest : public ::testing::Test {
       ASSERT_EQ(std::bit_cast<std::uint64_t>(record.x),
                 std::bit_cast<std::uint64_t>(expected.x))
           << "seed " << seed;
-      ASSERT_EQ(record.y, ExtendedOfLongDouble(expected.y)) << "seed " << seed;
-      ASSERT_EQ(record.r0, ExtendedOfLongDouble(expected.r0))
+      ASSERT_EQ(record.y, testing::FromLongDouble(expected.y))
+          << "seed " << seed;
+      ASSERT_EQ(record.r0, testing::FromLongDouble(expected.r0))
           << "seed " << seed << " bounds " << r0_min << " " << r0_max;
     }
     ASSERT_EQ(Random.seed, seed_after);
@@ -193,8 +173,8 @@ TEST_F(MapGenerationTest, ConsecutiveMapsTakeThreeDrawsEach) {
     const OracleRecord expected = OracleDraw(seed, 0.1, 0.9);
     const MapRecord record = DrawMapRecord(0.1, 0.9);
     ASSERT_EQ(record.x, expected.x);
-    ASSERT_EQ(record.y, ExtendedOfLongDouble(expected.y));
-    ASSERT_EQ(record.r0, ExtendedOfLongDouble(expected.r0));
+    ASSERT_EQ(record.y, testing::FromLongDouble(expected.y));
+    ASSERT_EQ(record.r0, testing::FromLongDouble(expected.r0));
     seed = NextSeed(NextSeed(NextSeed(seed)));
   }
 }
@@ -227,7 +207,7 @@ TEST_F(MapGenerationTest, SecondDrawZeroGivesLowerEndOfChord) {
   EXPECT_EQ(record.y, SquareRoot(Subtract(one, Multiply(x, x))).Negated());
   const long double x_wide = record.x;
   EXPECT_FALSE(
-      SquareAtMost(LongDoubleOfExtended(record.y), 1.0L - x_wide * x_wide));
+      SquareAtMost(testing::ToLongDouble(record.y), 1.0L - x_wide * x_wide));
 }
 
 TEST_F(MapGenerationTest, InfiniteBounds) {
@@ -264,9 +244,9 @@ TEST_F(MapGenerationTest, ShapeOfALongRun) {
     const long double grid = std::ldexp(static_cast<long double>(record.x), 31);
     ASSERT_EQ(grid, std::trunc(grid));
     const long double x = record.x;
-    const long double y = LongDoubleOfExtended(record.y);
+    const long double y = testing::ToLongDouble(record.y);
     ASSERT_TRUE(SquareAtMost(y, 1.0L - x * x)) << record.x << " " << y;
-    const long double r0 = LongDoubleOfExtended(record.r0);
+    const long double r0 = testing::ToLongDouble(record.r0);
     ASSERT_GT(r0, static_cast<long double>(0.1));
     ASSERT_LE(r0, static_cast<long double>(0.9));
     ++bins[static_cast<int>((record.x + 1.0) * kBins / 2)];

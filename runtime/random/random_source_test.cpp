@@ -3,25 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 
+#include "runtime/number/decimal_test_oracle.h"
 #include "runtime/platform/fake_platform.h"
 
 namespace diskmaps {
 namespace {
 
 static_assert(RandomSource{}.seed == 0, "the state starts at 0");
-
-// The 80 bits of an x87 long double as an Extended.
-Extended ExtendedOfLongDouble(long double value) {
-  std::uint64_t significand;
-  std::uint16_t sign_and_exponent;
-  std::memcpy(&significand, &value, sizeof significand);
-  std::memcpy(&sign_and_exponent,
-              reinterpret_cast<const unsigned char*>(&value) + 8,
-              sizeof sign_and_exponent);
-  return Extended::FromBits(sign_and_exponent, significand);
-}
 
 // Saves and restores the process-wide state around each test.
 class RandomSourceTest : public ::testing::Test {
@@ -81,8 +70,8 @@ TEST_F(RandomSourceTest, StatesAfterSeedingAt12h34m56s789) {
   for (std::uint32_t state : expected) {
     const Extended value = NextUnitRandom();
     EXPECT_EQ(Random.seed, state);
-    EXPECT_EQ(value, ExtendedOfLongDouble(static_cast<long double>(state) /
-                                          4294967296.0L));
+    EXPECT_EQ(value, testing::FromLongDouble(static_cast<long double>(state) /
+                                             4294967296.0L));
   }
 }
 
@@ -109,7 +98,7 @@ TEST_F(RandomSourceTest, SameMillisecondSameSequence) {
 TEST(UnitRealOfSeedTest, MatchesProcessorConversion) {
   auto check = [](std::uint32_t seed) {
     const long double expected = static_cast<long double>(seed) / 4294967296.0L;
-    ASSERT_EQ(UnitRealOfSeed(seed), ExtendedOfLongDouble(expected)) << seed;
+    ASSERT_EQ(UnitRealOfSeed(seed), testing::FromLongDouble(expected)) << seed;
   };
   for (int bit = 0; bit < 32; ++bit) {
     const std::uint32_t power = std::uint32_t{1} << bit;
