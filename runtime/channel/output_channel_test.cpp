@@ -291,6 +291,18 @@ TEST_F(OutputChannelTest, RefusedWriteOutLosesItsBlockAndTheRestOfTheText) {
             (std::vector<std::size_t>{kSize, kSize, 3}));
 }
 
+// A disk that fills up takes part of a block: the file keeps the blocks
+// handed over before and whatever the system stored of the failing one.
+TEST_F(OutputChannelTest, FullDiskKeepsWhatWasStored) {
+  Open("f");
+  fake_.LimitWriteSpace(kSize + 72);
+  const std::string text = std::string(3 * kSize, 'a') + "tail";
+  WriteText(channel_, text);
+  EXPECT_EQ(IoErrorCode, kIoCodeDiskFull);
+  EXPECT_EQ(fake_.WriteSizes(kFile), (std::vector<std::size_t>{kSize, kSize}));
+  EXPECT_EQ(fake_.FileContent("f"), text.substr(0, kSize + 72));
+}
+
 TEST_F(OutputChannelTest, RefusedWriteOutAtCloseKeepsTheChannelOpen) {
   Open("f");
   WriteText(channel_, "abc");
