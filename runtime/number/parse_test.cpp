@@ -298,12 +298,12 @@ void CompareRandomTokens(int count, int min_digits, int max_digits,
 }
 
 TEST(ParseRealTest, MatchesTheProcessorUpToNineteenDigits) {
-  CompareRandomTokens(40000, 1, 19, 1);
+  CompareRandomTokens(60000, 1, 19, 1);
 }
 
 // Longer mantissas are rounded at every step of their gathering.
 TEST(ParseRealTest, MatchesTheProcessorForLongMantissas) {
-  CompareRandomTokens(15000, 20, 45, 2);
+  CompareRandomTokens(20000, 20, 45, 2);
 }
 
 // With an exact mantissa and a power within ±27, one product or quotient of

@@ -79,7 +79,7 @@ TEST(ScaleByPowerOfTenTest, MatchesTheProcessorBitForBit) {
   std::uniform_int_distribution<std::int32_t> any_power(-5119, 5119);
   std::uniform_int_distribution<int> any_exponent(0, 0x7FFE);
   int overflows = 0;
-  for (int i = 0; i < 60000; ++i) {
+  for (int i = 0; i < 100000; ++i) {
     const std::uint64_t bits = random();
     const auto exponent =
         static_cast<std::uint16_t>(i % 16 == 0 ? 0 : any_exponent(random));
