@@ -1,5 +1,6 @@
 #include "runtime/number/extended.h"
 
+#include <array>
 #include <bit>
 #include <cstdint>
 
@@ -20,6 +21,7 @@ namespace diskmaps {
 namespace {
 
 __extension__ typedef unsigned __int128 Uint128;
+__extension__ typedef __int128 Int128;
 
 constexpr std::uint16_t kMaxExponent = Extended::kMaxBiasedExponent;
 constexpr std::int32_t kBias = Extended::kExponentBias;
@@ -356,9 +358,9 @@ inline Outcome DivideOutcome(Extended a, Extended b) {
 }
 
 // floor(sqrt(radicand)) for a radicand in [2^126, 2^128), with the remainder
-// radicand − root² in `remainder`.
-constexpr std::uint64_t IntegerSquareRoot(Uint128 radicand,
-                                          Uint128& remainder) {
+// radicand − root² in `remainder`: one bit of the root per step.
+constexpr std::uint64_t SquareRootByDigits(Uint128 radicand,
+                                           Uint128& remainder) {
   Uint128 rest = 0;
   std::uint64_t root = 0;
   for (int i = 0; i < 64; ++i) {
@@ -372,6 +374,74 @@ constexpr std::uint64_t IntegerSquareRoot(Uint128 radicand,
     }
   }
   remainder = rest;
+  return root;
+}
+
+// Seeds for the reciprocal square root: 1/sqrt of the middle of
+// [i/256, (i+1)/256) in units of 2^-14, for the leading byte i (64 to 255) of
+// a value in [1/4, 1). Each is within 2^-8 of the reciprocal root of every
+// value with that leading byte.
+constexpr std::array<std::uint16_t, 192> kReciprocalRootSeeds = [] {
+  std::array<std::uint16_t, 192> seeds{};
+  for (std::uint64_t i = 64; i < 256; ++i) {
+    Uint128 unused = 0;
+    // sqrt(2^37 / (2i + 1)) = 2^14 / sqrt((2i + 1) / 512)
+    const Uint128 scaled = Uint128{(std::uint64_t{1} << 37) / (2 * i + 1)}
+                           << 96;
+    seeds[i - 64] =
+        static_cast<std::uint16_t>(SquareRootByDigits(scaled, unused) >> 48);
+  }
+  return seeds;
+}();
+
+// floor(sqrt(radicand)) for a radicand in [2^126, 2^128), with the remainder
+// radicand − root² in `remainder`.
+//
+// With x the radicand's top 64 bits read as a fraction in [1/4, 1), a seeded
+// reciprocal root y ≈ 1/sqrt(x) is refined twice by Newton's rule
+// y += y (1 − x y²) / 2 to about 30 bits; x y then approximates the root, and
+// one step root += (radicand − root²) y / 2 brings it within about one unit.
+// The exact remainder settles the last unit.
+constexpr std::uint64_t IntegerSquareRoot(Uint128 radicand,
+                                          Uint128& remainder) {
+  const auto top = static_cast<std::uint64_t>(radicand >> 64);
+  // y in units of 2^-61.
+  std::uint64_t y = std::uint64_t{kReciprocalRootSeeds[(top >> 56) - 64]} << 47;
+  for (int step = 0; step < 2; ++step) {
+    const auto square = static_cast<std::uint64_t>((Uint128{y} * y) >> 61);
+    const auto product =
+        static_cast<std::uint64_t>((Uint128{top} * square) >> 64);
+    const auto defect =
+        static_cast<std::int64_t>((std::uint64_t{1} << 61) - product);
+    y += static_cast<std::uint64_t>(static_cast<std::int64_t>(
+        (Int128{static_cast<std::int64_t>(y)} * defect) >> 62));
+  }
+  const Uint128 first = (Uint128{top} * y) >> 61;
+  const std::uint64_t estimate = (first >> 64) != 0
+                                     ? ~std::uint64_t{0}
+                                     : static_cast<std::uint64_t>(first);
+  // The defect of the estimate, far below 2^127 in magnitude.
+  const auto defect =
+      static_cast<Int128>(radicand - Uint128{estimate} * estimate);
+  const Int128 scaled_defect = defect >> 44;
+  if (scaled_defect != static_cast<std::int64_t>(scaled_defect)) [[unlikely]] {
+    return SquareRootByDigits(radicand, remainder);
+  }
+  const Int128 refined =
+      Int128{estimate} + ((scaled_defect * static_cast<std::int64_t>(y)) >> 82);
+  std::uint64_t root = refined > static_cast<Int128>(~std::uint64_t{0})
+                           ? ~std::uint64_t{0}
+                           : static_cast<std::uint64_t>(refined);
+  auto rest = static_cast<Int128>(radicand - Uint128{root} * root);
+  while (rest < 0) {
+    rest += 2 * Int128{root} - 1;
+    --root;
+  }
+  while (rest > 2 * Int128{root}) {
+    ++root;
+    rest -= 2 * Int128{root} - 1;
+  }
+  remainder = static_cast<Uint128>(rest);
   return root;
 }
 
