@@ -16,7 +16,7 @@ Exception::Exception(std::string_view class_name, std::string_view message_text)
 void Exception::SetMessageText(std::string_view text) {
   const std::size_t length = std::min(text.size(), kMaxMessageLength);
   std::memcpy(message_, text.data(), length);
-  message_length_ = static_cast<std::uint8_t>(length);
+  message_length_ = static_cast<std::uint16_t>(length);
 }
 
 std::uint32_t FailureLocationOf(const void* code_address) {

@@ -1,57 +1,15 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 namespace diskmaps {
 
-// The failures of a run. Every failure that the program raises is one of
-// these classes; the report shows the class name and the message text. Texts
-// are code page 1252 byte strings and are never converted.
-//
-// A failure carries its text in a fixed buffer, so that building one (and in
-// particular the out-of-memory failure) never allocates.
-class Exception {
- public:
-  static constexpr std::size_t kMaxMessageLength = 255;
-
-  Exception(const Exception&) = default;
-  Exception& operator=(const Exception&) = default;
-  virtual ~Exception() = default;
-
-  std::string_view ClassName() const { return class_name_; }
-  std::string_view MessageText() const { return {message_, message_length_}; }
-  void SetMessageText(std::string_view text);
-
-  // FailureLocation: the failing code's offset from the executable image's
-  // load address.
-  std::uint32_t Location() const { return location_; }
-  void SetLocation(std::uint32_t location) { location_ = location; }
-
- protected:
-  Exception(std::string_view class_name, std::string_view message_text);
-
- private:
-  std::string_view class_name_;
-  char message_[kMaxMessageLength];
-  std::uint8_t message_length_ = 0;
-  std::uint32_t location_ = 0;
-};
-
-// Declares class `Name : public Base` whose default text is `text`.
-#define DISKMAPS_DECLARE_FAILURE(Name, Base, text)                    \
-  class Name : public Base {                                          \
-   public:                                                            \
-    Name() : Base(#Name, text) {}                                     \
-    explicit Name(std::string_view message) : Base(#Name, message) {} \
-                                                                      \
-   protected:                                                         \
-    Name(std::string_view class_name, std::string_view message)       \
-        : Base(class_name, message) {}                                \
-  }
-
-// The message texts, code page 1252.
+// Every text that the failure layer shows, in one place. They are code page
+// 1252 byte strings (é is E9, à E0, ô F4) and are written as they are, never
+// converted.
 namespace messages {
 inline constexpr std::string_view kOutOfMemory = "M\xE9moire insuffisante";
 inline constexpr std::string_view kInvalidPointer =
@@ -79,7 +37,98 @@ inline constexpr std::string_view kControlC = "Frappe de Contr\xF4le-C";
 inline constexpr std::string_view kStackOverflow =
     "D\xE9"
     "bordement de pile";
+
+// "Erreur E/S %d": an I/O code without a row in IoErrorMessages.
+inline constexpr std::string_view kIoErrorPrefix = "Erreur E/S ";
+// "Exception externe %x": a platform fault of no other class.
+inline constexpr std::string_view kExternalExceptionPrefix =
+    "Exception externe ";
+
+// "Violation d'accès à l'adresse %p[ dans le module '%s']. %s de l'adresse
+// %p", in pieces.
+inline constexpr std::string_view kAccessViolationAt =
+    "Violation d'acc\xE8s \xE0 l'adresse ";
+inline constexpr std::string_view kAccessViolationInModule =
+    " dans le module '";
+inline constexpr std::string_view kAccessViolationModuleEnd = "'";
+inline constexpr std::string_view kAccessViolationSeparator = ". ";
+inline constexpr std::string_view kReadAccess = "Lecture";
+inline constexpr std::string_view kWriteAccess = "Ecriture";
+inline constexpr std::string_view kAccessViolationOf = " de l'adresse ";
+
+// "Exception %s dans le module %s à %p.", the first line of a report.
+inline constexpr std::string_view kReportException = "Exception ";
+inline constexpr std::string_view kReportInModule = " dans le module ";
+inline constexpr std::string_view kReportAt = " \xE0 ";
+inline constexpr std::string_view kReportEnd = ".";
+
+// The plain report of a run-time error outside the failure layer.
+inline constexpr std::string_view kPlainReportTemplate =
+    "Runtime error     at 00000000";
 }  // namespace messages
+
+// The message texts of I/O failures, searched from the first row.
+struct IoErrorMessage {
+  std::int32_t code;
+  std::string_view text;
+};
+inline constexpr std::array<IoErrorMessage, 7> IoErrorMessages = {{
+    {2, "Fichier introuvable"},
+    {3, "Nom de fichier incorrect"},
+    {4, "Trop de fichiers ouverts"},
+    {5, "Acc\xE8s au fichier refus\xE9"},
+    {100, "Lecture au-del\xE0 de la fin de fichier"},
+    {101, "Disque plein"},
+    {106, "Saisie num\xE9rique incorrecte"},
+}};
+
+// The failures of a run. Every failure that the program raises is one of
+// these classes; the report shows the class name and the message text.
+//
+// A failure carries its text in a fixed buffer, so that building one (and in
+// particular the out-of-memory failure) never allocates, and a processor
+// fault can build one inside its signal handler.
+class Exception {
+ public:
+  // Room for the longest composed text, an access violation in a module with
+  // a 260-byte path and 16-digit addresses.
+  static constexpr std::size_t kMaxMessageLength = 383;
+
+  Exception(const Exception&) = default;
+  Exception& operator=(const Exception&) = default;
+  virtual ~Exception() = default;
+
+  std::string_view ClassName() const { return class_name_; }
+  std::string_view MessageText() const { return {message_, message_length_}; }
+  // Longer texts are cut to kMaxMessageLength bytes.
+  void SetMessageText(std::string_view text);
+
+  // FailureLocation: the failing code's offset from the executable image's
+  // load address.
+  std::uint32_t Location() const { return location_; }
+  void SetLocation(std::uint32_t location) { location_ = location; }
+
+ protected:
+  Exception(std::string_view class_name, std::string_view message_text);
+
+ private:
+  std::string_view class_name_;
+  char message_[kMaxMessageLength];
+  std::uint16_t message_length_ = 0;
+  std::uint32_t location_ = 0;
+};
+
+// Declares class `Name : public Base` whose default text is `text`.
+#define DISKMAPS_DECLARE_FAILURE(Name, Base, text)                    \
+  class Name : public Base {                                          \
+   public:                                                            \
+    Name() : Base(#Name, text) {}                                     \
+    explicit Name(std::string_view message) : Base(#Name, message) {} \
+                                                                      \
+   protected:                                                         \
+    Name(std::string_view class_name, std::string_view message)       \
+        : Base(class_name, message) {}                                \
+  }
 
 DISKMAPS_DECLARE_FAILURE(EHeapException, Exception, "");
 DISKMAPS_DECLARE_FAILURE(EOutOfMemory, EHeapException, messages::kOutOfMemory);
