@@ -1,5 +1,6 @@
 // A small program on the failure layer for the fault report tests: it
 // writes one line, then fails in the way its argument names.
+#include <csignal>
 #include <new>
 #include <stdexcept>
 #include <string_view>
@@ -60,6 +61,8 @@ void Body() {
     throw std::bad_alloc();
   } else if (probe_mode == "other-exception") {
     throw std::runtime_error("inattendu");
+  } else if (probe_mode == "interrupt") {
+    std::raise(SIGINT);
   } else if (probe_mode == "plain") {
     EndRunWithRuntimeError(203, __builtin_return_address(0));
   }

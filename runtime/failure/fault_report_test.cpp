@@ -49,8 +49,9 @@ ProbeResult RunProbe(const char* mode, Output output = Output::kPipe) {
     } else {
       dup2(pipe_ends[1], 1);
     }
-    // The test runner may ignore SIGPIPE; the probe must not inherit that.
+    // The test runner may ignore these; the probe must not inherit that.
     signal(SIGPIPE, SIG_DFL);
+    signal(SIGINT, SIG_DFL);
     execl(DISKMAPS_FAULT_PROBE, DISKMAPS_FAULT_PROBE, mode,
           static_cast<char*>(nullptr));
     _exit(127);
@@ -183,6 +184,14 @@ TEST(FaultReportTest, PlainReportOutsideTheFailureLayer) {
       result.output,
       std::regex("avant\r\nRuntime error 203 at [0-9A-F]{8}\r\n")))
       << result.output;
+}
+
+// The console interrupt keeps the system's default action: the process
+// ends at once, with no report.
+TEST(FaultReportTest, InterruptIsNotReported) {
+  const ProbeResult result = RunProbe("interrupt");
+  EXPECT_EQ(result.signal, SIGINT);
+  EXPECT_EQ(result.output.find("Exception"), std::string::npos);
 }
 
 // A report that cannot be written is dropped: exit code 1, no loop, no
