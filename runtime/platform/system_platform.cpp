@@ -35,6 +35,23 @@ std::int32_t WaitUntilReady(int handle, short events) {
   return 0;
 }
 
+// A file opened while a standard stream is closed would take that stream's
+// descriptor, and text meant for the stream would land in the file. Such a
+// descriptor is moved above the standard ones.
+std::int32_t KeepAboveStandardStreams(int descriptor, int& handle) {
+  constexpr int kFirstFreeDescriptor = 3;
+  if (descriptor >= kFirstFreeDescriptor) {
+    handle = descriptor;
+    return 0;
+  }
+  const int moved = ::fcntl(descriptor, F_DUPFD_CLOEXEC, kFirstFreeDescriptor);
+  const int error_number = errno;
+  ::close(descriptor);
+  if (moved < 0) return IoCodeFromErrno(error_number);
+  handle = moved;
+  return 0;
+}
+
 class PosixPlatform final : public Platform {
  public:
   std::int32_t StandardHandle(int stream, int& handle) override {
@@ -50,10 +67,7 @@ class PosixPlatform final : public Platform {
     for (;;) {
       const int descriptor =
           ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-      if (descriptor >= 0) {
-        handle = descriptor;
-        return 0;
-      }
+      if (descriptor >= 0) return KeepAboveStandardStreams(descriptor, handle);
       if (!ShouldRetry(errno)) return IoCodeFromErrno(errno);
     }
   }

@@ -121,6 +121,23 @@ TEST_F(SystemPlatformTest, CreateFileCreatesAndTruncates) {
   }
 }
 
+TEST_F(SystemPlatformTest, CreatedFileNeverTakesAStandardDescriptor) {
+  const int saved = ::dup(kStandardInput);
+  ASSERT_GE(saved, 0);
+  ::close(kStandardInput);
+  int handle = -1;
+  const std::int32_t code =
+      platform_.CreateFile(PathOf("low.txt").c_str(), handle);
+  const bool input_still_closed = ::fcntl(kStandardInput, F_GETFD) < 0;
+  ::dup2(saved, kStandardInput);
+  ::close(saved);
+  Descriptor file(handle);
+  EXPECT_EQ(code, 0);
+  EXPECT_GE(handle, 3);
+  EXPECT_TRUE(input_still_closed);
+  EXPECT_EQ(::fcntl(handle, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+}
+
 TEST_F(SystemPlatformTest, CreateFileFailuresGiveTheirCodes) {
   ASSERT_EQ(::mkdir(PathOf("folder").c_str(), 0777), 0);
   const struct {
