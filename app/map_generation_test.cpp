@@ -7,12 +7,16 @@
 #include <cstdint>
 #include <limits>
 
+#include "app/map_test_oracle.h"
 #include "runtime/failure/exceptions.h"
 #include "runtime/number/decimal_test_oracle.h"
 #include "runtime/random/random_source.h"
 
 namespace diskmaps {
 namespace {
+
+using testing::OracleDraw;
+using testing::OracleRecord;
 
 // The state before `state` in the recurrence.
 constexpr std::uint32_t PreviousSeed(std::uint32_t state) {
@@ -30,33 +34,6 @@ constexpr std::uint32_t kThirdDrawZero = PreviousSeed(PreviousSeed(kZeroState));
 constexpr std::uint32_t kSecondDrawHalf =
     PreviousSeed(PreviousSeed(std::uint32_t{1} << 31));
 static_assert(NextSeed(kZeroState) == 0);
-
-// The record evaluated from the same formulas by the processor's own 80-bit
-// arithmetic (64-bit significand, round to nearest). An invalid operation
-// shows as a NaN r0.
-struct OracleRecord {
-  double x;
-  long double y;
-  long double r0;
-};
-
-long double UnitOfState(std::uint32_t state) {
-  return static_cast<long double>(state) / 4294967296.0L;
-}
-
-OracleRecord OracleDraw(std::uint32_t seed, double r0_min, double r0_max) {
-  const std::uint32_t s1 = NextSeed(seed);
-  const std::uint32_t s2 = NextSeed(s1);
-  const std::uint32_t s3 = NextSeed(s2);
-  OracleRecord record;
-  record.x = static_cast<double>(UnitOfState(s1) * 2.0L - 1.0L);
-  const long double t = UnitOfState(s2) * 2.0L - 1.0L;
-  const long double x = record.x;
-  record.y = std::sqrt(1.0L - x * x) * t;
-  const long double low = r0_min;
-  record.r0 = UnitOfState(s3) * (static_cast<long double>(r0_max) - low) + low;
-  return record;
-}
 
 // Whether y * y <= c, exactly, for finite y and c > 0.
 bool SquareAtMost(long double y, long double c) {
