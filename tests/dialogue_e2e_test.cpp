@@ -55,9 +55,9 @@ TEST_F(DialogueTest, EachSymmetryTypeAsksItsQuestions) {
     const char* type_answer;
     bool asks_degree;
   };
-  for (const Case& c : {Case{"0", false}, Case{"1", false}, Case{"2", true},
-                        Case{"3", true}, Case{"256", false},
-                        Case{"259", true}}) {
+  for (const Case& c :
+       {Case{"0", false}, Case{"1", false}, Case{"2", true}, Case{"3", true},
+        Case{"256", false}, Case{"259", true}}) {
     SCOPED_TRACE(c.type_answer);
     const std::string degree = c.asks_degree ? "8\n" : "";
     const ProgramResult result =
@@ -70,7 +70,8 @@ TEST_F(DialogueTest, EachSymmetryTypeAsksItsQuestions) {
 TEST_F(DialogueTest, TypesAboveThreeQuitAfterTheMenu) {
   for (const char* answer : {"4", "5", "255", "-1", "260", "1000"}) {
     SCOPED_TRACE(answer);
-    const ProgramResult result = Run(std::string(answer) + "\n1\n0.1\n0.9\nx\n");
+    const ProgramResult result =
+        Run(std::string(answer) + "\n1\n0.1\n0.9\nx\n");
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_EQ(result.output, kMenu);
   }
@@ -80,7 +81,8 @@ TEST_F(DialogueTest, TypesAboveThreeQuitAfterTheMenu) {
 TEST_F(DialogueTest, CarriageReturnLineEndsGiveTheSameRun) {
   const ProgramResult with_lf = Run("2\n8\n15\n0.1\n0.9\nessai\n");
   const auto lf_file = ReadFile(directory_ + "/essai.txt");
-  const ProgramResult with_crlf = Run("2\r\n8\r\n15\r\n0.1\r\n0.9\r\nessai\r\n");
+  const ProgramResult with_crlf =
+      Run("2\r\n8\r\n15\r\n0.1\r\n0.9\r\nessai\r\n");
   const auto crlf_file = ReadFile(directory_ + "/essai.txt");
   EXPECT_EQ(with_lf.output, WholeDialogue(true));
   EXPECT_EQ(with_crlf.output, with_lf.output);
@@ -97,7 +99,8 @@ TEST_F(DialogueTest, InputAtItsEndTakesTypeZeroAndAnEmptyName) {
 }
 
 TEST_F(DialogueTest, RestOfAnAnswerLineIsDiscarded) {
-  const ProgramResult result = Run("3 abc\n\n\n  8 9\n0\n0.1\n0.9\n  two  words \n");
+  const ProgramResult result =
+      Run("3 abc\n\n\n  8 9\n0\n0.1\n0.9\n  two  words \n");
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.output, WholeDialogue(true));
   EXPECT_EQ(ReadFile(directory_ + "/  two  words .txt"), "3\r\n8\r\n0\r\n");
@@ -140,11 +143,14 @@ TEST(DialogueOnTerminalTest, EachPromptIsVisibleBeforeItsAnswer) {
   answer("3\n");
   EXPECT_TRUE(await_screen(kDegreePrompt));
   answer("8\n");
-  EXPECT_TRUE(await_screen(" Entrer le nombre d'applications ( e.g. 15 ) :\r\n"));
+  EXPECT_TRUE(
+      await_screen(" Entrer le nombre d'applications ( e.g. 15 ) :\r\n"));
   answer("0\n");
-  EXPECT_TRUE(await_screen(" Entrer r0 min betwen 0 and 1 ( e.g.  0.1 ) : \r\n"));
+  EXPECT_TRUE(
+      await_screen(" Entrer r0 min betwen 0 and 1 ( e.g.  0.1 ) : \r\n"));
   answer("0.1\n");
-  EXPECT_TRUE(await_screen(" Entrer r0 max betwen 0 and 1 ( e.g.  0.9 ) : \r\n"));
+  EXPECT_TRUE(
+      await_screen(" Entrer r0 max betwen 0 and 1 ( e.g.  0.9 ) : \r\n"));
   answer("0.9\n");
   EXPECT_TRUE(await_screen(" Entrer le nom du fichier :\r\n"));
   answer("tty\n");

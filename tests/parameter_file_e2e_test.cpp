@@ -8,11 +8,17 @@
 #include <string>
 #include <string_view>
 
+#include "app/map_test_oracle.h"
 #include "gtest/gtest.h"
+#include "runtime/number/decimal_test_oracle.h"
+#include "runtime/number/format_test_oracle.h"
+#include "runtime/random/random_source.h"
 #include "tests/program_runner.h"
 
 namespace diskmaps::testing {
 namespace {
+
+using diskmaps::NextSeed;
 
 constexpr std::size_t kRecordBytes = 75;  // three lines of 23 + CR LF
 
@@ -33,9 +39,9 @@ class ParameterFileTest : public ::testing::Test {
     return ReadFile(directory_ + "/" + name);
   }
   std::size_t EntryCount() const {
-    return static_cast<std::size_t>(std::distance(
-        std::filesystem::directory_iterator(directory_),
-        std::filesystem::directory_iterator()));
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator(directory_),
+                      std::filesystem::directory_iterator()));
   }
   std::string directory_ = MakeTemporaryDirectory();
 };
@@ -58,6 +64,54 @@ class ParameterFileTest : public ::testing::Test {
     return ::testing::AssertionFailure() << "report ends: " << tail;
   }
   return ::testing::AssertionSuccess();
+}
+
+// The file that a run seeded at `millisecond` writes, computed independently
+// with the processor's 80-bit arithmetic.
+std::string ExpectedFile(std::string_view header, std::uint32_t millisecond,
+                         int map_count, double r0_min, double r0_max) {
+  const LongDoubleFormatter formatter;
+  auto line = [&](long double value) {
+    return formatter.Format(FromLongDouble(value)) + "\r\n";
+  };
+  std::string file(header);
+  std::uint32_t seed = millisecond;
+  for (int map = 0; map < map_count; ++map) {
+    const OracleRecord record = OracleDraw(seed, r0_min, r0_max);
+    file += line(record.x) + line(record.y) + line(record.r0);
+    for (int draw = 0; draw < 3; ++draw) seed = NextSeed(seed);
+  }
+  return file;
+}
+
+TEST_F(ParameterFileTest, RecordsAreTheDrawsOfTheSeedingMillisecond) {
+  struct Case {
+    const char* answers;
+    std::string_view header;
+    int map_count;
+    double r0_min;
+    double r0_max;
+    std::uint32_t millisecond;
+  };
+  for (const Case& c : {
+           Case{"0\n2\n0.1\n0.9\nf\n", "0\r\n0\r\n2\r\n", 2, 0.1, 0.9,
+                45296789},
+           Case{"1\n40\n-2\n3\nf\n", "1\r\n0\r\n40\r\n", 40, -2, 3, 0},
+           Case{"2\n8\n15\n0.1\n0.9\nf\n", "2\r\n8\r\n15\r\n", 15, 0.1, 0.9,
+                86399999},
+           Case{"3\n8\n15\n0.9\n0.1\nf\n", "3\r\n8\r\n15\r\n", 15, 0.9, 0.1,
+                12345678},
+           Case{"3\n65535\n500\n1e-310\n1e300\nf\n", "3\r\n65535\r\n500\r\n",
+                500, 1e-310, 1e300, 777},
+       }) {
+    SCOPED_TRACE(c.answers);
+    ProgramOptions options = Options();
+    options.input = c.answers;
+    options.utc_millisecond_of_day = c.millisecond;
+    ASSERT_EQ(RunDiskmaps(options).exit_code, 0);
+    EXPECT_EQ(File("f.txt"), ExpectedFile(c.header, c.millisecond, c.map_count,
+                                          c.r0_min, c.r0_max));
+  }
 }
 
 TEST_F(ParameterFileTest, HeaderAndSizeFollowTheAnswers) {
@@ -84,7 +138,8 @@ TEST_F(ParameterFileTest, HeaderAndSizeFollowTheAnswers) {
   }
 }
 
-TEST_F(ParameterFileTest, EqualBoundsGiveThatRadiusAndAnInfiniteBoundIsWritten) {
+TEST_F(ParameterFileTest,
+       EqualBoundsGiveThatRadiusAndAnInfiniteBoundIsWritten) {
   ASSERT_EQ(Run("0\n3\n0.5\n0.5\nequal\n").exit_code, 0);
   ASSERT_EQ(Run("0\n3\n-1\n1e5120\ninfinite\n").exit_code, 0);
   const auto equal = File("equal.txt");
@@ -147,10 +202,12 @@ TEST_F(ParameterFileTest, NameThatBeginsWithNulWritesToStandardOutput) {
 TEST_F(ParameterFileTest, CreationFailuresAreReportedAndCreateNothing) {
   const ProgramResult missing = Run("0\n1\n0\n1\nno/such/folder\n");
   EXPECT_EQ(missing.exit_code, 1);
-  EXPECT_TRUE(IsReport(missing.output, "EInOutError", "Nom de fichier incorrect."));
+  EXPECT_TRUE(
+      IsReport(missing.output, "EInOutError", "Nom de fichier incorrect."));
   EXPECT_EQ(EntryCount(), 0u);
 
-  const ProgramResult too_long = Run("0\n1\n0\n1\n" + std::string(300, 'n') + "\n");
+  const ProgramResult too_long =
+      Run("0\n1\n0\n1\n" + std::string(300, 'n') + "\n");
   EXPECT_EQ(too_long.exit_code, 1);
   EXPECT_TRUE(IsReport(too_long.output, "EInOutError", "Erreur E/S 206."));
   EXPECT_EQ(EntryCount(), 0u);
@@ -171,7 +228,8 @@ TEST_F(ParameterFileTest, ReadOnlyFileIsLeftAsItWas) {
   options.drop_root = true;
   const ProgramResult result = RunDiskmaps(options);
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_TRUE(IsReport(result.output, "EInOutError", "Acc\xE8s au fichier refus\xE9."));
+  EXPECT_TRUE(
+      IsReport(result.output, "EInOutError", "Acc\xE8s au fichier refus\xE9."));
   EXPECT_EQ(ReadFile(path), "old content");
 }
 

@@ -9,9 +9,9 @@ namespace diskmaps::testing {
 
 // How the program under test is started.
 struct ProgramOptions {
-  std::string input;             // bytes on standard input, then its end
-  bool close_input = false;      // start with descriptor 0 closed
-  bool close_output = false;     // start with descriptor 1 closed
+  std::string input;                // bytes on standard input, then its end
+  bool close_input = false;         // start with descriptor 0 closed
+  bool close_output = false;        // start with descriptor 1 closed
   bool output_closed_pipe = false;  // standard output a pipe with no reader
   std::string working_directory;    // empty: the test's own
   // The UTC time of day the program's clock shows, in milliseconds since
