@@ -204,8 +204,6 @@ void RemoveFaultHandlers() {
   process_state.fault_handler = nullptr;
 }
 
-void ExitProcess(int exit_code) { std::exit(exit_code); }
-
 void ExitProcessAtOnce(int exit_code) { _exit(exit_code); }
 
 }  // namespace diskmaps
