@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -85,15 +86,27 @@ std::vector<std::string> ChildEnvironment(const ProgramOptions& options) {
   }
   if (options.close_input) {
     close(0);
+  } else if (!options.input_path.empty()) {
+    const int input = open(options.input_path.c_str(), O_RDONLY);
+    if (input < 0 || dup2(input, 0) < 0) _exit(124);
   } else {
     dup2(input_read, 0);
   }
   if (options.close_output) {
     close(1);
+  } else if (!options.output_path.empty()) {
+    const int output =
+        open(options.output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (output < 0 || dup2(output, 1) < 0) _exit(124);
   } else {
     dup2(output_write, 1);
   }
   signal(SIGPIPE, SIG_DFL);
+  signal(SIGINT, SIG_DFL);
+  if (options.file_size_limit != 0) {
+    const rlimit limit = {options.file_size_limit, options.file_size_limit};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(124);
+  }
   std::vector<char*> environment_pointers;
   for (std::string& entry : environment) {
     environment_pointers.push_back(entry.data());
@@ -130,6 +143,9 @@ ProgramResult RunDiskmaps(const ProgramOptions& options) {
   ProgramResult result;
   std::size_t written = 0;
   int input_fd = input_pipe[1];
+  // Keeps standard input open until the interrupt.
+  int held_input_fd =
+      options.interrupt_after_output_bytes != 0 ? dup(input_fd) : -1;
   if (options.input.empty()) {
     close(input_fd);
     input_fd = -1;
@@ -167,6 +183,12 @@ ProgramResult RunDiskmaps(const ProgramOptions& options) {
         input_fd = -1;
       }
     }
+    if (held_input_fd >= 0 &&
+        result.output.size() >= options.interrupt_after_output_bytes) {
+      kill(child, SIGINT);
+      close(held_input_fd);
+      held_input_fd = -1;
+    }
     if (output_fd < 0 && options.output_closed_pipe && input_fd >= 0 &&
         waitpid(child, nullptr, WNOHANG | WNOWAIT) == child) {
       close(input_fd);
@@ -175,6 +197,7 @@ ProgramResult RunDiskmaps(const ProgramOptions& options) {
   }
   if (input_fd >= 0) close(input_fd);
   if (output_fd >= 0) close(output_fd);
+  if (held_input_fd >= 0) close(held_input_fd);
 
   int status = 0;
   while (true) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,6 +15,16 @@ struct ProgramOptions {
   bool close_output = false;        // start with descriptor 1 closed
   bool output_closed_pipe = false;  // standard output a pipe with no reader
   std::string working_directory;    // empty: the test's own
+  // Paths opened as standard input (for reading) or standard output
+  // (created or emptied) in place of the pipes: a directory, /dev/full, a
+  // file. The program's output then does not reach ProgramResult::output.
+  std::string input_path;
+  std::string output_path;
+  // Sends SIGINT, with its default action, once this many bytes have come on
+  // standard output; standard input stays open until then (0: never).
+  std::size_t interrupt_after_output_bytes = 0;
+  // The largest file the program may write (RLIMIT_FSIZE); 0: no limit set.
+  std::size_t file_size_limit = 0;
   // The UTC time of day the program's clock shows, in milliseconds since
   // midnight (through a preloaded library that replaces clock_gettime).
   std::optional<std::uint32_t> utc_millisecond_of_day;

@@ -11,14 +11,15 @@ struct ErrnoCode {
 };
 
 constexpr ErrnoCode kErrnoCodes[] = {
-    {ENOENT, kIoCodePathNotFound},      {ENOTDIR, kIoCodePathNotFound},
-    {EACCES, kIoCodeAccessDenied},      {EPERM, kIoCodeAccessDenied},
-    {EROFS, kIoCodeAccessDenied},       {EISDIR, kIoCodeAccessDenied},
-    {EMFILE, kIoCodeTooManyOpenFiles},  {ENFILE, kIoCodeTooManyOpenFiles},
-    {ENOSPC, kIoCodeDiskFull},          {EDQUOT, kIoCodeDiskFull},
-    {ENAMETOOLONG, kIoCodeNameTooLong}, {EBUSY, kIoCodeSharingViolation},
-    {ETXTBSY, kIoCodeSharingViolation}, {EPIPE, kIoCodeBrokenPipe},
-    {EBADF, kIoCodeInvalidHandle},      {EINVAL, kIoCodeInvalidParameter},
+    {ENOENT, kIoCodePathNotFound},     {ENOTDIR, kIoCodePathNotFound},
+    {EACCES, kIoCodeAccessDenied},     {EPERM, kIoCodeAccessDenied},
+    {EROFS, kIoCodeAccessDenied},      {EISDIR, kIoCodeAccessDenied},
+    {EMFILE, kIoCodeTooManyOpenFiles}, {ENFILE, kIoCodeTooManyOpenFiles},
+    {ENOSPC, kIoCodeDiskFull},         {EDQUOT, kIoCodeDiskFull},
+    {EFBIG, kIoCodeDiskFull},          {ENAMETOOLONG, kIoCodeNameTooLong},
+    {EBUSY, kIoCodeSharingViolation},  {ETXTBSY, kIoCodeSharingViolation},
+    {EPIPE, kIoCodeBrokenPipe},        {EBADF, kIoCodeInvalidHandle},
+    {EINVAL, kIoCodeInvalidParameter},
 };
 
 }  // namespace

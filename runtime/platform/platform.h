@@ -53,7 +53,8 @@ class Platform {
 // The platform of the running process.
 Platform& SystemPlatform();
 
-// Makes a write to a pipe without reader fail with the broken-pipe code
+// Makes a write to a pipe without reader fail with the broken-pipe code,
+// and a write beyond the process's file-size limit with the disk-full code,
 // instead of ending the process. Called once when the run starts.
 void IgnoreBrokenPipeSignal();
 

@@ -155,6 +155,9 @@ void IgnoreBrokenPipeSignal() {
   action.sa_handler = SIG_IGN;
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGPIPE, &action, nullptr);
+  // A write beyond the file-size limit (RLIMIT_FSIZE) likewise fails with
+  // EFBIG instead of killing the process without a report.
+  ::sigaction(SIGXFSZ, &action, nullptr);
 }
 
 }  // namespace diskmaps

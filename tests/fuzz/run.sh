@@ -2,7 +2,9 @@
 # Runs every fuzz target on its seed corpus, for a fixed number of inputs or
 # a fixed time each, and stops at the first finding.
 #
-#   tests/fuzz/run.sh [--runs N | --seconds S] [--jobs J] [build dir] [target...]
+#   tests/fuzz/run.sh [--runs N] [--seconds S] [build dir] [target...]
+#
+# With both limits, each target stops at whichever comes first.
 #
 # The build dir is the fuzz preset's (build-fuzzers by default). The tree's
 # corpus is only read: inputs that the fuzzer finds go to a scratch corpus
@@ -10,17 +12,18 @@
 # timeout-* or oom-*, with its path in the log.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-limit=(-runs=100000)
+limit=()
 build="$here/../../build-fuzzers"
 targets=()
 while [ $# -gt 0 ]; do
   case "$1" in
-    --runs) limit=(-runs="$2"); shift 2 ;;
-    --seconds) limit=(-max_total_time="$2"); shift 2 ;;
+    --runs) limit+=(-runs="$2"); shift 2 ;;
+    --seconds) limit+=(-max_total_time="$2"); shift 2 ;;
     -*) echo "unknown option $1" >&2; exit 2 ;;
     *) if [ -d "$1" ]; then build="$1"; else targets+=("$1"); fi; shift ;;
   esac
 done
+[ ${#limit[@]} -gt 0 ] || limit=(-runs=100000)
 [ ${#targets[@]} -gt 0 ] || targets=(parse_integer parse_real format_real dialogue)
 
 # Per target: longest input, dictionary.
