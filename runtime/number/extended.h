@@ -83,11 +83,28 @@ class Extended {
   std::uint16_t sign_and_exponent_ = 0;
 };
 
-// Exact widening of a double.
+static_assert(sizeof(Extended) == 16, "80 bits, padded like the processor's");
+static_assert(Extended::FromBits(0xBFFF, Extended::kIntegerBit).Sign() &&
+              Extended::FromBits(0xBFFF, 1).BiasedExponent() == 0x3FFF);
+
+// Every operation below that can fail raises its failure located at its own
+// call site (the return address into the caller).
+//
+// The encodings the processor does not support (unnormals: exponent neither 0
+// nor all ones with the integer bit clear; pseudo-infinities and pseudo-NaNs:
+// all-ones exponent with the integer bit clear) and signalling NaNs raise
+// EInvalidOp in every operation and conversion. Denormals and pseudo-denormals
+// (exponent 0, integer bit set) are exact operands. Of two quiet NaN operands
+// the result is the one with the larger significand, the positive one when
+// they differ only in sign; a single quiet NaN operand is the result.
+
+// Exact widening of a double. A signalling NaN raises EInvalidOp, as the
+// processor's load does.
 Extended ExtendedFromDouble(double value);
 // Rounds to the nearest double, ties to even. A finite value beyond the double
 // range raises EOverflow; a value too small becomes a subnormal double or zero
-// silently; infinities pass unchanged; a quiet NaN stays a NaN.
+// silently (rounded once, at the subnormal quantum 2^-1074); infinities pass
+// unchanged; a quiet NaN stays a NaN with the top 52 bits of its fraction.
 double ExtendedToDouble(Extended value);
 // Exact conversion of an integer.
 Extended ExtendedFromInteger(std::int64_t value);
@@ -95,6 +112,10 @@ Extended ExtendedFromInteger(std::int64_t value);
 // int64 range raise EInvalidOp.
 std::int64_t RoundToInt64(Extended value);
 
+// Rounded to nearest, ties to even, underflow rounded at the denormal
+// quantum 2^-16445. EInvalidOp: 0 × ∞, ∞ − ∞ (also as a sum), 0 ÷ 0, ∞ ÷ ∞,
+// the root of a negative nonzero value; EZeroDivide: finite nonzero ÷ 0;
+// EOverflow: a rounded result beyond the largest finite value.
 Extended Add(Extended a, Extended b);
 Extended Subtract(Extended a, Extended b);
 Extended Multiply(Extended a, Extended b);
@@ -102,7 +123,8 @@ Extended Divide(Extended a, Extended b);
 Extended SquareRoot(Extended a);
 inline constexpr Extended Negate(Extended a) { return a.Negated(); }
 
-// Numeric comparison; false when either operand is a NaN. +0 equals -0.
+// Numeric comparison; false when either operand is a NaN or an unsupported
+// encoding. +0 equals -0. They never raise.
 bool IsLess(Extended a, Extended b);
 bool IsEqual(Extended a, Extended b);
 
