@@ -130,6 +130,14 @@ std::vector<Row> Rows() {
                     options.output_path = place.console_path;
                   },
                   0, 0, "", "", FileExpectation::kComplete});
+  // The console in a file that reaches the file-size limit in the banner.
+  rows.push_back({"OutputFileBeyondSizeLimit",
+                  [](const Place& place, ProgramOptions& options) {
+                    options.input = kAnswers;
+                    options.output_path = place.console_path;
+                    options.file_size_limit = 256;
+                  },
+                  1, 0, "", ""});
   // The parameter file.
   rows.push_back({"FileInMissingFolder", input(named("missing/essai")), 1, 0,
                   "EInOutError", "Nom de fichier incorrect."});
@@ -245,6 +253,9 @@ TEST_P(FaultMatrixTest, EndsAsItShould) {
                                   : result.output;
   if (!row.report_class.empty()) {
     EXPECT_TRUE(EndsWithReport(console, row));
+  } else if (row.exit_code == 1 && options.output_path == place.console_path) {
+    // The console stopped at a block boundary, and its report was dropped.
+    EXPECT_EQ(console.size(), options.file_size_limit);
   } else if (row.exit_code == 0 && !console.empty()) {
     if (row.files == FileExpectation::kNothing) {
       // The file's lines went to the standard output too, from their own
