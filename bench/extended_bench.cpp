@@ -147,6 +147,67 @@ void BM_HardToDouble(benchmark::State& state) {
                           static_cast<std::int64_t>(kOperandCount));
 }
 
+// Dependent chains: each result is the next left operand, so that the
+// processor keeps it in a register and the time is the operation's latency.
+// The right operands are positive and within [1, 2), so no chain leaves the
+// range.
+const std::vector<Extended>& ChainOperands() {
+  static const std::vector<Extended> operands = [] {
+    std::mt19937_64 engine(20261212);
+    std::vector<Extended> made;
+    for (std::size_t i = 0; i < kOperandCount; ++i) {
+      made.push_back(Extended::Make(false, Extended::kExponentBias,
+                                    engine() | Extended::kIntegerBit));
+    }
+    return made;
+  }();
+  return operands;
+}
+
+template <Extended (*Operation)(Extended, Extended)>
+void BM_SoftChain(benchmark::State& state) {
+  const std::vector<Extended>& operands = ChainOperands();
+  for (auto _ : state) {
+    Extended chain = operands[0];
+    for (const Extended& operand : operands) chain = Operation(chain, operand);
+    std::uint64_t bits = chain.Significand() ^ chain.SignAndExponent();
+    benchmark::DoNotOptimize(bits);
+  }
+  state.SetItemsProcessed(state.iterations() *
+                          static_cast<std::int64_t>(kOperandCount));
+}
+
+template <typename Operation>
+void RunHardChain(benchmark::State& state, Operation operation) {
+  std::vector<long double> operands;
+  for (const Extended& operand : ChainOperands()) {
+    operands.push_back(ToHardware(operand));
+  }
+  for (auto _ : state) {
+    long double chain = operands[0];
+    for (long double operand : operands) chain = operation(chain, operand);
+    benchmark::DoNotOptimize(chain);
+  }
+  state.SetItemsProcessed(state.iterations() *
+                          static_cast<std::int64_t>(kOperandCount));
+}
+
+void BM_HardAddChain(benchmark::State& state) {
+  RunHardChain(state, [](long double a, long double b) { return a + b; });
+}
+void BM_HardMultiplyChain(benchmark::State& state) {
+  RunHardChain(state, [](long double a, long double b) { return a * b; });
+}
+void BM_HardDivideChain(benchmark::State& state) {
+  RunHardChain(state, [](long double a, long double b) { return a / b; });
+}
+
+BENCHMARK(BM_SoftChain<Add>)->Name("BM_SoftAddChain");
+BENCHMARK(BM_HardAddChain);
+BENCHMARK(BM_SoftChain<Multiply>)->Name("BM_SoftMultiplyChain");
+BENCHMARK(BM_HardMultiplyChain);
+BENCHMARK(BM_SoftChain<Divide>)->Name("BM_SoftDivideChain");
+BENCHMARK(BM_HardDivideChain);
 BENCHMARK(BM_SoftBinary<Add>)->Name("BM_SoftAdd");
 BENCHMARK(BM_HardAdd);
 BENCHMARK(BM_SoftBinary<Subtract>)->Name("BM_SoftSubtract");

@@ -161,8 +161,11 @@ constexpr int CountLeadingZeros(Uint128 value) {
                    : 64 + std::countl_zero(static_cast<std::uint64_t>(value));
 }
 
-constexpr bool RoundsUp(std::uint64_t kept, std::uint64_t extra) {
-  return extra > kHalf || (extra == kHalf && (kept & 1) != 0);
+// 1 when kept + extra / 2^64 rounds up to nearest, ties to even; else 0.
+// Without branches: the outcome is data dependent.
+constexpr std::uint64_t RoundsUp(std::uint64_t kept, std::uint64_t extra) {
+  return static_cast<std::uint64_t>(extra > kHalf) |
+         (static_cast<std::uint64_t>(extra == kHalf) & kept);
 }
 
 // Rounds sign × (significand + extra / 2^64) × 2^(exponent − kBias − 63) to
@@ -177,16 +180,14 @@ constexpr Outcome RoundAndPack(bool sign, std::int32_t exponent,
         ShiftRightJam((Uint128{significand} << 64) | extra, 1 - exponent);
     significand = static_cast<std::uint64_t>(shifted >> 64);
     extra = static_cast<std::uint64_t>(shifted);
-    if (RoundsUp(significand, extra)) ++significand;
+    significand += RoundsUp(significand, extra);
     // Rounding up into the integer bit gives the smallest normal.
     return Deliver(sign, (significand & kIntegerBit) != 0 ? 1 : 0, significand);
   }
-  if (RoundsUp(significand, extra)) {
-    ++significand;
-    if (significand == 0) {
-      significand = kIntegerBit;
-      ++exponent;
-    }
+  significand += RoundsUp(significand, extra);
+  if (significand == 0) [[unlikely]] {  // carried out of the top bit
+    significand = kIntegerBit;
+    ++exponent;
   }
   if (exponent >= kMaxExponent) [[unlikely]] {
     return Signal(Condition::kOverflow);
@@ -212,7 +213,8 @@ constexpr Outcome Repack(bool sign, Extended x) {
   return RoundAndPack(sign, u.exponent, u.significand, 0);
 }
 
-constexpr Outcome AddOutcome(Extended a, Extended b, bool negate_b) {
+[[gnu::always_inline]] constexpr Outcome AddOutcome(Extended a, Extended b,
+                                                    bool negate_b) {
   const Kind kind_a = KindOf(a);
   const Kind kind_b = KindOf(b);
   if (NeedsNaNRules(kind_a) || NeedsNaNRules(kind_b)) [[unlikely]] {
@@ -248,14 +250,13 @@ constexpr Outcome AddOutcome(Extended a, Extended b, bool negate_b) {
                                            big.exponent - small.exponent);
   if (big.sign == small.sign) {
     Uint128 sum = wide_big + wide_small;
-    std::int32_t exponent = big.exponent;
-    if (sum < wide_big) {  // carry out of the top bit
-      sum = (sum >> 1) | (sum & 1) | (Uint128{1} << 127);
-      ++exponent;
-    }
-    return RoundAndPack(big.sign, exponent,
-                        static_cast<std::uint64_t>(sum >> 64),
-                        static_cast<std::uint64_t>(sum));
+    // A carry out of the top bit comes back in, the bit shifted out kept as
+    // sticky; without branches, as it is data dependent.
+    const unsigned carry = sum < wide_big ? 1 : 0;
+    sum = (sum >> carry) | (sum & carry) | (Uint128{carry} << 127);
+    return RoundAndPack(
+        big.sign, big.exponent + static_cast<std::int32_t>(carry),
+        static_cast<std::uint64_t>(sum >> 64), static_cast<std::uint64_t>(sum));
   }
   const Uint128 difference = wide_big - wide_small;
   if (difference == 0) return Zero(false);  // exact cancellation gives +0
@@ -521,13 +522,13 @@ constexpr DoubleOutcome ToDoubleOutcome(Extended x) {
   std::uint64_t kept = static_cast<std::uint64_t>(wide >> 64) >> 11;
   const std::uint64_t dropped =
       static_cast<std::uint64_t>(wide >> 11) | ((wide & 0x7FF) != 0 ? 1 : 0);
-  if (RoundsUp(kept, dropped)) ++kept;
+  kept += RoundsUp(kept, dropped);
   // A carry into bit 53 or, for subnormals, into bit 52 moves the exponent up
   // by one; adding the significand onto the exponent field does exactly that.
   if (exponent == 0) return {sign | kept, Condition::kNone};
   if (exponent >= 0x7FF) return {0, Condition::kOverflow};
-  const std::uint64_t bits =
-      (std::uint64_t(exponent - 1) << 52) + kept;  // kept holds the hidden bit
+  const std::uint64_t bits = (static_cast<std::uint64_t>(exponent - 1) << 52) +
+                             kept;  // kept holds the hidden bit
   if ((bits >> 52) >= 0x7FF) return {0, Condition::kOverflow};
   return {sign | bits, Condition::kNone};
 }
@@ -547,7 +548,7 @@ constexpr IntegerOutcome RoundToInt64Outcome(Extended x) {
   if (shift < 0) return {0, Condition::kInvalidOp};
   const Uint128 wide = ShiftRightJam(Uint128{u.significand} << 64, shift);
   std::uint64_t magnitude = static_cast<std::uint64_t>(wide >> 64);
-  if (RoundsUp(magnitude, static_cast<std::uint64_t>(wide))) ++magnitude;
+  magnitude += RoundsUp(magnitude, static_cast<std::uint64_t>(wide));
   // The range is -2^63 to 2^63 - 1.
   if (magnitude > kIntegerBit || (magnitude == kIntegerBit && !u.sign)) {
     return {0, Condition::kInvalidOp};
