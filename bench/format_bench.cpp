@@ -67,7 +67,7 @@ void RunFormatRealDefault(benchmark::State& state,
     FormatRealDefault(widened[index], text);
     benchmark::DoNotOptimize(text);
     benchmark::ClobberMemory();
-    index = (index + 1) % widened.size();
+    if (++index == widened.size()) index = 0;
   }
   state.SetItemsProcessed(state.iterations());
 }
@@ -80,7 +80,7 @@ void RunSnprintf(benchmark::State& state, const std::vector<double>& values) {
     std::snprintf(text, sizeof text, "%.14Le", widened[index]);
     benchmark::DoNotOptimize(text);
     benchmark::ClobberMemory();
-    index = (index + 1) % widened.size();
+    if (++index == widened.size()) index = 0;
   }
   state.SetItemsProcessed(state.iterations());
 }

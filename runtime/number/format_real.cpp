@@ -3,10 +3,11 @@
 //
 // The conversion is a pure function of the 80 bits. It finds a decimal
 // exponent K and a reduced magnitude m in [1, 16) (SplitDecimalExponent),
-// turns m × 10^17 into a string of 19 decimal digits rounded half up at the
-// 16th position (BuildDigitString), and lays the text out in the caller's
-// buffer. Every rounding happens in the extended arithmetic, so the digits
-// are the same on every host.
+// turns m × 10^17 into an integer P below 1.6 × 10^18 (ScaledDigits), rounds
+// P half up at its 16th decimal digit and keeps 15 digits (WrittenDigits),
+// and lays the text out in the caller's buffer. Every binary rounding is the
+// extended arithmetic's (64-bit significand, to nearest, ties to even), so
+// the digits are the same on every host.
 
 #include <array>
 #include <bit>
@@ -15,6 +16,8 @@
 
 #include "runtime/number/decimal.h"
 #include "runtime/number/extended.h"
+#include "runtime/number/normal_product.h"
+#include "runtime/number/powers_of_ten.h"
 
 namespace diskmaps {
 namespace {
@@ -22,10 +25,11 @@ namespace {
 // Significant digits of the text: the field width less the sign, the point
 // and the six characters of the exponent part.
 constexpr int kSignificantDigits = kRealTextLength - 8;
-// Digits of the string built from P; position 0 holds "0" or "1".
-constexpr int kDigitStringLength = 19;
 
-constexpr std::uint64_t kTenToThe9 = 1'000'000'000;
+constexpr std::uint64_t kTenToThe3 = 1'000;
+constexpr std::uint64_t kTenToThe4 = 10'000;
+constexpr std::uint64_t kTenToThe8 = 100'000'000;
+constexpr std::uint64_t kTenToThe14 = 100'000'000'000'000;
 constexpr std::uint64_t kTenToThe18 = 1'000'000'000'000'000'000;
 
 // The decimal exponent is estimated from the binary one as
@@ -60,21 +64,10 @@ inline void WriteFourDigits(std::uint32_t value, char* out) {
   std::memcpy(out + 2, &kDigitPairs[2 * (value % 100)], 2);
 }
 
-// Writes value (below 10^9) as nine digits with leading zeros.
-inline void WriteNineDigits(std::uint32_t value, char* out) {
-  const std::uint32_t top = value / 100'000'000;
-  const std::uint32_t rest = value - top * 100'000'000;
-  out[0] = static_cast<char>('0' + top);
-  WriteFourDigits(rest / 10'000, out + 1);
-  WriteFourDigits(rest % 10'000, out + 5);
-}
-
-// Writes value (below 10^18) as eighteen digits with leading zeros.
-inline void WriteEighteenDigits(std::uint64_t value, char* out) {
-  const auto high = static_cast<std::uint32_t>(value / kTenToThe9);
-  const auto low = static_cast<std::uint32_t>(value % kTenToThe9);
-  WriteNineDigits(high, out);
-  WriteNineDigits(low, out + 9);
+// Writes value (below 10^8) as eight digits with leading zeros.
+inline void WriteEightDigits(std::uint32_t value, char* out) {
+  WriteFourDigits(value / 10'000, out);
+  WriteFourDigits(value % 10'000, out + 4);
 }
 
 // The magnitude of a finite value in its canonical encoding. An unnormal
@@ -97,10 +90,18 @@ constexpr Extended CanonicalMagnitude(Extended value) {
                         significand);
 }
 
+// a × 10^power for 1 ≤ power ≤ 31 and a normal a below 1: ScaleByPowerOfTen
+// takes a single product by SmallPowersOfTen[power] there, and that product
+// stays normal, so NormalProduct gives its result bit for bit.
+Extended ScaleUpBySmallPower(Extended a, int power) {
+  return NormalProduct(a, SmallPowersOfTen[power]);
+}
+
 // Splits a nonnegative finite a into m × 10^K with m zero or in [1, 16).
 // Each pass estimates the decimal exponent from the binary one and scales by
 // it; the loop stops when the binary exponent is 0 to 3.
 Extended SplitDecimalExponent(Extended a, std::int32_t& decimal_exponent) {
+  constexpr int kLargestSmallPower = SmallPowersOfTen.size() - 1;
   decimal_exponent = 0;
   while (!a.IsZero()) {
     // A denormal's zero exponent field counts as e = -16383.
@@ -109,35 +110,55 @@ Extended SplitDecimalExponent(Extended a, std::int32_t& decimal_exponent) {
     const int estimate = (binary_exponent * kLog2TenNumerator) >> kLog2TenShift;
     if (estimate == 0) break;
     decimal_exponent += estimate;
-    a = ScaleByPowerOfTen(a, -estimate);
+    // Values from 10^-31 up to 1, which include everything the parameter
+    // file holds, take the short way.
+    if (estimate < 0 && estimate >= -kLargestSmallPower && IsNormal(a)) {
+      a = ScaleUpBySmallPower(a, -estimate);
+    } else {
+      a = ScaleByPowerOfTen(a, -estimate);
+    }
   }
   return a;
 }
 
-// Fills digits[0..18] with P = m × 10^17 (rounded to the extended format,
-// then to an integer), then rounds half up at position `significant`: the
-// digit after it alone decides, and a carry runs left through the nines.
-// The digits after that position keep their values.
-void BuildDigitString(Extended m, int significant,
-                      char (&digits)[kDigitStringLength]) {
-  // m < 16, so P ≤ 1.6 × 10^18 (the product can round up to exactly that).
-  auto p = static_cast<std::uint64_t>(RoundToInt64(Multiply(m, kTenToThe17)));
-  char leading = '0';
-  if (p >= kTenToThe18) {
-    leading = '1';
-    p -= kTenToThe18;
-  }
-  digits[0] = leading;
-  WriteEighteenDigits(p, digits + 1);
-
-  if (digits[significant + 1] >= '5') {
-    int position = significant;
-    while (position > 0 && digits[position] == '9') {
-      digits[position] = '0';
-      --position;
+// P = m × 10^17, rounded to a 64-bit significand and then to an integer,
+// both to nearest with ties to even. m is 0 or in [1, 16), so P is at most
+// 1.6 × 10^18 (the product can round up to exactly that).
+std::uint64_t ScaledDigits(Extended m) {
+  if (m.IsZero()) return 0;
+  if (IsNormal(m)) {
+    const Extended product = NormalProduct(m, kTenToThe17);
+    // For m in [1, 16) the binary exponent of the product is 56 to 60, so 3
+    // to 7 bits of its significand are fractional.
+    const int fraction_bits =
+        63 - (product.BiasedExponent() - Extended::kExponentBias);
+    if (fraction_bits >= 1 && fraction_bits <= 63) {
+      const std::uint64_t significand = product.Significand();
+      std::uint64_t p = significand >> fraction_bits;
+      const std::uint64_t fraction =
+          significand & ((std::uint64_t{1} << fraction_bits) - 1);
+      const std::uint64_t half = std::uint64_t{1} << (fraction_bits - 1);
+      if (fraction > half || (fraction == half && (p & 1) != 0)) ++p;
+      return p;
     }
-    ++digits[position];
   }
+  // Not reached for m zero or in [1, 16); kept for any other operand.
+  return static_cast<std::uint64_t>(RoundToInt64(Multiply(m, kTenToThe17)));
+}
+
+// The 15 significant digits and the decimal exponent of the text, from P
+// and K. Seen as 19 decimal digits S[0..18] (S[0] is 0 or 1), P is rounded
+// half up at position 15: the digit S[16] alone decides, a carry runs left
+// through the nines, and S[16..18] keep their values; adding 1000 does all
+// of that at once and cannot carry past S[0]. When S[0] is then 1, the
+// written digits are S[0..14] and K grows by one; otherwise S[1..15].
+std::uint64_t WrittenDigits(std::uint64_t p, std::int32_t& decimal_exponent) {
+  if (p / 100 % 10 >= 5) p += kTenToThe3;
+  if (p >= kTenToThe18) {
+    ++decimal_exponent;
+    return p / kTenToThe4;
+  }
+  return p / kTenToThe3;
 }
 
 char* WriteSpecialText(const char* text, int length, char* out) {
@@ -163,22 +184,19 @@ char* FormatRealDefault(Extended value, char* out) {
   std::int32_t decimal_exponent = 0;
   const Extended m =
       SplitDecimalExponent(CanonicalMagnitude(value), decimal_exponent);
-
-  char digits[kDigitStringLength];
-  BuildDigitString(m, kSignificantDigits, digits);
-
-  // A "1" in position 0 makes it the first written digit; the rounded
-  // position then falls outside the text.
-  const char* written = digits + 1;
-  if (digits[0] == '1') {
-    written = digits;
-    ++decimal_exponent;
-  }
+  // Below 10^15: the first digit, then 14 more.
+  const std::uint64_t digits = WrittenDigits(ScaledDigits(m), decimal_exponent);
+  const auto first = static_cast<std::uint32_t>(digits / kTenToThe14);
+  const std::uint64_t rest = digits - first * kTenToThe14;
+  const auto upper = static_cast<std::uint32_t>(rest / kTenToThe8);  // 6
+  const auto lower = static_cast<std::uint32_t>(rest % kTenToThe8);  // 8
 
   out[0] = value.Sign() ? '-' : ' ';
-  out[1] = written[0];
+  out[1] = static_cast<char>('0' + first);
   out[2] = '.';
-  std::memcpy(out + 3, written + 1, kSignificantDigits - 1);
+  std::memcpy(out + 3, &kDigitPairs[2 * (upper / 10'000)], 2);
+  WriteFourDigits(upper % 10'000, out + 5);
+  WriteEightDigits(lower, out + 9);
   char* exponent_part = out + 2 + kSignificantDigits;
   exponent_part[0] = 'E';
   exponent_part[1] = decimal_exponent < 0 ? '-' : '+';

@@ -202,10 +202,15 @@ class PatternSource {
         return Extended::FromBits(static_cast<std::uint16_t>(sign | 0x7FFF),
                                   high << 32 | (bits & 0xFFFFFFFF));
       }
-      case 5:  // Magnitudes near 1, where m is reached in one pass or none.
+      case 5: {  // Magnitudes from 2^-110 to 2^40, where m is reached in
+                 // one pass or none; short significands meet the ties of
+                 // both roundings of P and of the scaling by ten.
+        const std::uint64_t kept =
+            engine_() % 2 ? bits : bits & ~std::uint64_t{0} << engine_() % 64;
         return Extended::FromBits(
-            static_cast<std::uint16_t>(sign | (16383 - 40 + engine_() % 80)),
-            bits | Extended::kIntegerBit);
+            static_cast<std::uint16_t>(sign | (16383 - 110 + engine_() % 150)),
+            kept | Extended::kIntegerBit);
+      }
       default:  // Near a rounding or carry boundary of the 15 digits.
         return NearDecimalBoundary(sign != 0);
     }
