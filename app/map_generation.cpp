@@ -1,37 +1,96 @@
 #include "app/map_generation.h"
 
+#include <bit>
+#include <cstdint>
+
+#include "runtime/number/normal_product.h"
 #include "runtime/random/random_source.h"
 
 namespace diskmaps {
 namespace {
 
-constexpr Extended kOne =
-    Extended::Make(false, Extended::kExponentBias, Extended::kIntegerBit);
-constexpr Extended kTwo =
-    Extended::Make(false, Extended::kExponentBias + 1, Extended::kIntegerBit);
+constexpr int kDoubleExponentBias = 1023;
+constexpr int kDoubleFractionBits = 52;
+constexpr std::int64_t kHalfRange = std::int64_t{1} << 31;
 
-// u * 2 - 1: exact for the multiples of 2^-32 in [0, 1) that the source
-// draws, giving a multiple of 2^-31 in [-1, 1).
-Extended UnitToSigned(Extended u) { return Subtract(Multiply(u, kTwo), kOne); }
+// The positive real n × 2^(top − 63) for n > 0 below 2^64, exactly: n shifted
+// up until its top bit is the integer bit.
+constexpr Extended ExactScaled(std::uint64_t n, int top) {
+  const int leading_zeros = std::countl_zero(n);
+  return Extended::Make(
+      false,
+      static_cast<std::uint16_t>(Extended::kExponentBias + top - leading_zeros),
+      n << leading_zeros);
+}
+
+// The draw of u = seed × 2^-32 turned into u × 2 − 1 = k × 2^-31, with
+// k = seed − 2^31. Both steps are exact in extended, and the difference of
+// equal values is +0, so the value is known from k alone.
+struct SignedDraw {
+  std::int64_t k;
+  Extended value;
+};
+
+constexpr SignedDraw SignedUnitOfSeed(std::uint32_t seed) {
+  const std::int64_t k = std::int64_t{seed} - kHalfRange;
+  if (k == 0) return {0, Extended()};
+  const auto magnitude = static_cast<std::uint64_t>(k < 0 ? -k : k);
+  const Extended value = ExactScaled(magnitude, 63 - 31);
+  return {k, k < 0 ? value.Negated() : value};
+}
+
+// The double of a multiple of 2^-31 in [-1, 1): exact, built from its bits.
+constexpr double DoubleOfDraw(const SignedDraw& draw) {
+  if (draw.k == 0) return 0.0;
+  const Extended value = draw.value;
+  const std::uint64_t sign = value.Sign() ? std::uint64_t{1} << 63 : 0;
+  const auto exponent = static_cast<std::uint64_t>(
+      value.BiasedExponent() - Extended::kExponentBias + kDoubleExponentBias);
+  // Below the integer bit, the top 52 bits; the others are zero here.
+  const std::uint64_t fraction =
+      (value.Significand() & ~Extended::kIntegerBit) >>
+      (63 - kDoubleFractionBits);
+  return std::bit_cast<double>(sign | exponent << kDoubleFractionBits |
+                               fraction);
+}
+
+// 1 − x × x for x = k × 2^-31: x × x = k² × 2^-62 and the difference are both
+// exact in extended (k² ≤ 2^62), and a zero difference is +0.
+constexpr Extended OneLessSquare(std::int64_t k) {
+  const auto square = static_cast<std::uint64_t>(k * k);
+  const std::uint64_t rest = (std::uint64_t{1} << 62) - square;
+  if (rest == 0) return Extended();
+  return ExactScaled(rest, 63 - 62);
+}
+
+// a × b rounded to extended, with the short way when both are normal, which
+// keeps the product normal for the operands met here: a half chord of at
+// least 2^-31 times |t| of at least 2^-31, or a draw of at least 2^-32
+// times a difference of doubles.
+Extended ProductOfDraw(Extended a, Extended b) {
+  if (!IsNormal(a) || !IsNormal(b)) return Multiply(a, b);
+  const Extended magnitude = NormalProduct(a.Magnitude(), b.Magnitude());
+  return a.Sign() != b.Sign() ? magnitude.Negated() : magnitude;
+}
 
 }  // namespace
 
 MapRecord DrawMapRecord(double R0Min, double R0Max) {
   MapRecord record;
 
-  const Extended u1 = NextUnitRandom();
-  record.x = ExtendedToDouble(UnitToSigned(u1));
+  Random.seed = NextSeed(Random.seed);
+  const SignedDraw x = SignedUnitOfSeed(Random.seed);
+  record.x = DoubleOfDraw(x);
 
-  const Extended u2 = NextUnitRandom();
-  const Extended t = UnitToSigned(u2);
-  const Extended x = ExtendedFromDouble(record.x);
-  const Extended half_chord = SquareRoot(Subtract(kOne, Multiply(x, x)));
-  record.y = Multiply(half_chord, t);
+  Random.seed = NextSeed(Random.seed);
+  const SignedDraw t = SignedUnitOfSeed(Random.seed);
+  const Extended half_chord = SquareRoot(OneLessSquare(x.k));
+  record.y = ProductOfDraw(half_chord, t.value);
 
   const Extended u3 = NextUnitRandom();
   const Extended low = ExtendedFromDouble(R0Min);
   const Extended span = Subtract(ExtendedFromDouble(R0Max), low);
-  record.r0 = Add(Multiply(u3, span), low);
+  record.r0 = Add(ProductOfDraw(u3, span), low);
 
   return record;
 }
