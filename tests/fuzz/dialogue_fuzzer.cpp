@@ -1,6 +1,8 @@
 // The whole run, from the banner to the end of the process, fed any bytes on
 // standard input, on a scripted operating system (fake_platform.h) that can
-// also deliver the input in small pieces and make chosen calls fail.
+// also deliver the input in small pieces and make chosen calls fail. The
+// first three bytes of a fuzz input choose that (Configure); the rest is the
+// standard input.
 //
 // Two link-time seams keep the run inside the fuzzer's process:
 // - SystemPlatform() returns a platform that forwards to the fake of the
@@ -92,6 +94,17 @@ constexpr std::size_t kConfigurationBytes = 3;
 constexpr std::size_t kDefaultWriteSpace = 16 * 1024;
 constexpr std::size_t kChunkSizes[8] = {SIZE_MAX, 1, 2, 3, 7, 64, 127, 128};
 constexpr std::string_view kReportStart = "Exception ";
+// Lines 1 to 9, which every run that can write begins with.
+constexpr std::string_view kBannerAndMenu =
+    "Programme pour generer des applications du disque unite.\r\n"
+    "cree par Tressalin le 03/03/2001\r\n"
+    "\r\n"
+    " Entrer le type de symetrie :\r\n"
+    "  0  : sans symetrie  \r\n"
+    "  1  : symetrie OxOy  \r\n"
+    "  2  : symetrie Z(n)  \r\n"
+    "  3  : symetrie D(n)  \r\n"
+    "  4  : sortir\r\n";
 
 [[noreturn]] void Fail(const char* what, const FakePlatform& fake,
                        std::string_view detail = {}) {
@@ -106,6 +119,10 @@ constexpr std::string_view kReportStart = "Exception ";
   }
   std::abort();
 }
+
+// Set when a request for a standard handle is to fail: the console may then
+// open late, after the text of a line has been lost.
+bool standard_handle_failure_planned = false;
 
 // Sets the fake up from the first bytes of the input; the rest is the
 // standard input.
@@ -134,13 +151,17 @@ void Configure(FakePlatform& fake, const std::uint8_t* configuration,
     default:
       break;
   }
-  // One failing call: its kind and its index among the calls of that kind.
-  const int call = configuration[1] % 8;
+  // One failing call: its kind (bits 0 to 2; 5 to 7 for none), its index
+  // among the calls of that kind (bits 3 to 5) and its code (bits 6 and 7).
+  const int call = configuration[1] & 7;
+  standard_handle_failure_planned =
+      call == static_cast<int>(FakePlatform::Call::kStandardHandle);
   if (call < static_cast<int>(FakePlatform::kCallKinds)) {
     constexpr std::int32_t kCodes[] = {kIoCodeDiskFull, kIoCodeAccessDenied,
-                                       kIoCodeGeneralFailure};
+                                       kIoCodeGeneralFailure,
+                                       kIoCodeBrokenPipe};
     fake.FailCall(static_cast<FakePlatform::Call>(call),
-                  configuration[1] / 8 % 16, kCodes[configuration[1] / 128]);
+                  configuration[1] >> 3 & 7, kCodes[configuration[1] >> 6]);
   }
   fake.LimitWriteSpace(configuration[2] == 0
                            ? kDefaultWriteSpace
@@ -267,6 +288,10 @@ void CheckRun(const FakePlatform& fake, int exit_code) {
     }
   }
 
+  if (!console_failed && !standard_handle_failure_planned &&
+      !console.starts_with(kBannerAndMenu)) {
+    Fail("the console does not begin with the banner and the menu", fake);
+  }
   if (exit_code == 1 && !console_failed) {
     // The report is the last thing on the console: its first line ends
     // with a bare LF, its second with CR LF.
