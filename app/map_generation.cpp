@@ -13,12 +13,12 @@ constexpr int kDoubleExponentBias = 1023;
 constexpr int kDoubleFractionBits = 52;
 constexpr std::int64_t kHalfRange = std::int64_t{1} << 31;
 
-// The positive real n × 2^(top − 63) for n > 0 below 2^64, exactly: n shifted
-// up until its top bit is the integer bit.
-constexpr Extended ExactScaled(std::uint64_t n, int top) {
+// The real ±n × 2^(top − 63) for n > 0 below 2^64, exactly: n shifted up
+// until its top bit is the integer bit.
+constexpr Extended ExactScaled(bool negative, std::uint64_t n, int top) {
   const int leading_zeros = std::countl_zero(n);
   return Extended::Make(
-      false,
+      negative,
       static_cast<std::uint16_t>(Extended::kExponentBias + top - leading_zeros),
       n << leading_zeros);
 }
@@ -35,15 +35,14 @@ constexpr SignedDraw SignedUnitOfSeed(std::uint32_t seed) {
   const std::int64_t k = std::int64_t{seed} - kHalfRange;
   if (k == 0) return {0, Extended()};
   const auto magnitude = static_cast<std::uint64_t>(k < 0 ? -k : k);
-  const Extended value = ExactScaled(magnitude, 63 - 31);
-  return {k, k < 0 ? value.Negated() : value};
+  return {k, ExactScaled(k < 0, magnitude, 63 - 31)};
 }
 
 // The double of a multiple of 2^-31 in [-1, 1): exact, built from its bits.
 constexpr double DoubleOfDraw(const SignedDraw& draw) {
   if (draw.k == 0) return 0.0;
   const Extended value = draw.value;
-  const std::uint64_t sign = value.Sign() ? std::uint64_t{1} << 63 : 0;
+  const std::uint64_t sign = std::uint64_t{value.Sign()} << 63;
   const auto exponent = static_cast<std::uint64_t>(
       value.BiasedExponent() - Extended::kExponentBias + kDoubleExponentBias);
   // Below the integer bit, the top 52 bits; the others are zero here.
@@ -60,7 +59,7 @@ constexpr Extended OneLessSquare(std::int64_t k) {
   const auto square = static_cast<std::uint64_t>(k * k);
   const std::uint64_t rest = (std::uint64_t{1} << 62) - square;
   if (rest == 0) return Extended();
-  return ExactScaled(rest, 63 - 62);
+  return ExactScaled(false, rest, 63 - 62);
 }
 
 // a × b rounded to extended, with the short way when both are normal, which
@@ -70,7 +69,10 @@ constexpr Extended OneLessSquare(std::int64_t k) {
 Extended ProductOfDraw(Extended a, Extended b) {
   if (!IsNormal(a) || !IsNormal(b)) return Multiply(a, b);
   const Extended magnitude = NormalProduct(a.Magnitude(), b.Magnitude());
-  return a.Sign() != b.Sign() ? magnitude.Negated() : magnitude;
+  const auto sign = static_cast<std::uint16_t>(
+      (a.SignAndExponent() ^ b.SignAndExponent()) & Extended::kSignBit);
+  return Extended::FromBits(magnitude.SignAndExponent() | sign,
+                            magnitude.Significand());
 }
 
 }  // namespace

@@ -9,6 +9,10 @@
 # per-pair ratios. It then prints the peak resident memory of the program
 # for 1 map and for 65535 maps.
 #
+# The ratio is of wall times, so run it on a quiet machine: other work on
+# the processors slows the program's computing more than the floor's system
+# calls.
+#
 # Usage: bench/whole_run.sh [build directory] [runs]
 #   build directory  holds diskmaps and bench/diskmaps_write_floor
 #                    (default: build, beside this script's folder)
@@ -75,7 +79,9 @@ echo "diskmaps    median $(median "${program_times[@]}") us over $runs runs"
 echo "write floor median $(median "${floor_times[@]}") us over $runs runs"
 echo "median ratio diskmaps / write floor: $(median "${ratios[@]}")"
 
-# Peak resident memory, from GNU time.
+# Peak resident memory, from GNU time: the median of 7 runs of each job, as
+# the figure of a single run moves by some tens of KiB with the layout that
+# the loader draws.
 if [[ ! -x /usr/bin/time ]]; then
   if [[ $(id -u) -eq 0 ]]; then
     apt-get install -y time >/dev/null
@@ -84,10 +90,14 @@ if [[ ! -x /usr/bin/time ]]; then
   fi
 fi
 peak_kib() {  # $1: the answers
-  printf "$1" | /usr/bin/time -v "$program" 2>&1 >/dev/null |
-    awk -F': *' '/Maximum resident set size/ { print $2 }'
+  local peaks=()
+  for ((run = 0; run < 7; ++run)); do
+    peaks+=("$(printf "$1" | /usr/bin/time -v "$program" 2>&1 >/dev/null |
+      awk -F': *' '/Maximum resident set size/ { print $2 }')")
+  done
+  median "${peaks[@]}"
 }
 one=$(peak_kib "$kAnswersOneMap")
 largest=$(peak_kib "$kAnswersLargest")
-echo "peak resident memory: 1 map $one KiB, 65535 maps $largest KiB" \
-  "(difference $((largest - one)) KiB)"
+echo "peak resident memory (median of 7): 1 map $one KiB," \
+  "65535 maps $largest KiB (difference $((largest - one)) KiB)"

@@ -138,7 +138,8 @@ std::uint64_t ScaledDigits(Extended m) {
       const std::uint64_t fraction =
           significand & ((std::uint64_t{1} << fraction_bits) - 1);
       const std::uint64_t half = std::uint64_t{1} << (fraction_bits - 1);
-      if (fraction > half || (fraction == half && (p & 1) != 0)) ++p;
+      // Up when the fraction is above half, or at half with p odd.
+      p += (fraction + (half - 1) + (p & 1)) >> fraction_bits;
       return p;
     }
   }
@@ -153,7 +154,7 @@ std::uint64_t ScaledDigits(Extended m) {
 // of that at once and cannot carry past S[0]. When S[0] is then 1, the
 // written digits are S[0..14] and K grows by one; otherwise S[1..15].
 std::uint64_t WrittenDigits(std::uint64_t p, std::int32_t& decimal_exponent) {
-  if (p / 100 % 10 >= 5) p += kTenToThe3;
+  p += kTenToThe3 * static_cast<std::uint64_t>(p / 100 % 10 >= 5);
   if (p >= kTenToThe18) {
     ++decimal_exponent;
     return p / kTenToThe4;

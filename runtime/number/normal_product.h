@@ -15,20 +15,23 @@ constexpr Extended NormalProduct(Extended a, Extended b) {
   __extension__ using Uint128 = unsigned __int128;
   constexpr std::uint64_t kHalf = std::uint64_t{1} << 63;
   Uint128 product = Uint128{a.Significand()} * b.Significand();
-  // Each significand is in [2^63, 2^64), so the product is in [2^126, 2^128).
-  int exponent =
-      a.BiasedExponent() + b.BiasedExponent() - Extended::kExponentBias + 1;
-  if ((product >> 127) == 0) {
-    product <<= 1;
-    --exponent;
-  }
+  // Each significand is in [2^63, 2^64), so the product is in [2^126, 2^128):
+  // one shift at most brings its top bit to bit 127. The shift and the
+  // rounding are computed without branches, as their outcomes are random.
+  const int below_top = static_cast<int>(product >> 127) ^ 1;
+  product <<= below_top;
+  int exponent = a.BiasedExponent() + b.BiasedExponent() -
+                 Extended::kExponentBias + 1 - below_top;
   auto high = static_cast<std::uint64_t>(product >> 64);
   const auto low = static_cast<std::uint64_t>(product);
-  if (low > kHalf || (low == kHalf && (high & 1) != 0)) {
-    if (++high == 0) {
-      high = Extended::kIntegerBit;
-      ++exponent;
-    }
+  // Round up when low is above half, or at half with high odd: exactly when
+  // low + (half - 1 + the low bit of high) carries out of 64 bits.
+  std::uint64_t ignored = 0;
+  high += static_cast<std::uint64_t>(
+      __builtin_add_overflow(low, kHalf - 1 + (high & 1), &ignored));
+  if (high == 0) {  // carried out of 2^64 - 1
+    high = Extended::kIntegerBit;
+    ++exponent;
   }
   return Extended::Make(false, static_cast<std::uint16_t>(exponent), high);
 }
