@@ -77,7 +77,27 @@ Extended ProductOfDraw(Extended a, Extended b) {
 
 }  // namespace
 
-MapRecord DrawMapRecord(double R0Min, double R0Max) {
+RadiusRange PrepareRadiusRange(double R0Min, double R0Max) {
+  RadiusRange range;
+  range.r0_min = R0Min;
+  range.r0_max = R0Max;
+  // Told from the bits: an exponent field of all ones is an infinity or a
+  // NaN.
+  constexpr std::uint64_t kExponentField = std::uint64_t{0x7FF}
+                                           << kDoubleFractionBits;
+  const auto is_finite = [](double value) {
+    return (std::bit_cast<std::uint64_t>(value) & kExponentField) !=
+           kExponentField;
+  };
+  if (is_finite(R0Min) && is_finite(R0Max)) {
+    range.low = ExtendedFromDouble(R0Min);
+    range.span = Subtract(ExtendedFromDouble(R0Max), range.low);
+    range.prepared = true;
+  }
+  return range;
+}
+
+MapRecord DrawMapRecord(const RadiusRange& range) {
   MapRecord record;
 
   Random.seed = NextSeed(Random.seed);
@@ -90,11 +110,18 @@ MapRecord DrawMapRecord(double R0Min, double R0Max) {
   record.y = ProductOfDraw(half_chord, t.value);
 
   const Extended u3 = NextUnitRandom();
-  const Extended low = ExtendedFromDouble(R0Min);
-  const Extended span = Subtract(ExtendedFromDouble(R0Max), low);
-  record.r0 = Add(ProductOfDraw(u3, span), low);
-
+  if (range.prepared) {
+    record.r0 = Add(ProductOfDraw(u3, range.span), range.low);
+  } else {
+    const Extended low = ExtendedFromDouble(range.r0_min);
+    const Extended span = Subtract(ExtendedFromDouble(range.r0_max), low);
+    record.r0 = Add(ProductOfDraw(u3, span), low);
+  }
   return record;
+}
+
+MapRecord DrawMapRecord(double R0Min, double R0Max) {
+  return DrawMapRecord(PrepareRadiusRange(R0Min, R0Max));
 }
 
 }  // namespace diskmaps

@@ -50,9 +50,11 @@ void WriteParameterFile(const RunParameters& parameters) {
   }
   WriteIntegerLine(file, parameters.MapCount);
 
+  const RadiusRange radius_range =
+      PrepareRadiusRange(parameters.R0Min, parameters.R0Max);
   for (std::uint16_t remaining = parameters.MapCount; remaining != 0;
        --remaining) {
-    const MapRecord record = DrawMapRecord(parameters.R0Min, parameters.R0Max);
+    const MapRecord record = DrawMapRecord(radius_range);
     WriteRealLine(file, ExtendedFromDouble(record.x));
     WriteRealLine(file, record.y);
     WriteRealLine(file, record.r0);
