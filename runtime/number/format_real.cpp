@@ -77,6 +77,7 @@ inline void WriteEightDigits(std::uint32_t value, char* out) {
 // ever sees operands it accepts and the text follows the value the bits
 // stand for.
 constexpr Extended CanonicalMagnitude(Extended value) {
+  if (IsNormal(value)) return value.Magnitude();  // the usual case
   std::uint64_t significand = value.Significand();
   if (significand == 0) return Extended{};
   // A zero exponent field weighs like an exponent field of 1.

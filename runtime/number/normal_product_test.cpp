@@ -1,6 +1,7 @@
-// NormalProduct against Multiply and the processor's 80-bit product, bit for
-// bit, on positive normal operands: full and short significands (short ones
-// meet the exact ties), and the powers of ten that the conversions use.
+// NormalProduct and NormalSum against Multiply and Add and the processor's
+// 80-bit arithmetic, bit for bit, on positive normal operands: full and short
+// significands (short ones meet the exact ties), exponents far enough apart
+// to leave only a sticky bit, and the powers of ten that the conversions use.
 
 #include "runtime/number/normal_product.h"
 
@@ -102,6 +103,64 @@ TEST(NormalProductTest, TiesAndCarries) {
        SmallPowersOfTen[17]},
   };
   for (const Case& c : cases) ExpectSameProduct(c.a, c.b);
+}
+
+void ExpectSameSum(Extended a, Extended b) {
+  const Extended expected = Add(a, b);
+  ASSERT_EQ(NormalSum(a, b), expected)
+      << std::hex << a.SignAndExponent() << ":" << a.Significand() << " + "
+      << b.SignAndExponent() << ":" << b.Significand();
+  ASSERT_EQ(expected, FromLongDouble(ToLongDouble(a) + ToLongDouble(b)));
+}
+
+TEST(NormalSumTest, MatchesAddOnRandomOperands) {
+  std::mt19937_64 engine(0x5E3D'0ADD);
+  for (int round = 0; round < kRounds; ++round) {
+    const Extended a = RandomOperand(engine);
+    // Half of the pairs within 70 binades of each other, where the rounding
+    // bits of both operands meet.
+    Extended b = RandomOperand(engine);
+    if (round % 2 == 0) {
+      b = Extended::Make(
+          false,
+          static_cast<std::uint16_t>(a.BiasedExponent() - 70 + engine() % 141),
+          b.Significand());
+    }
+    ExpectSameSum(a, b);
+  }
+}
+
+TEST(NormalSumTest, TiesCarriesAndStickyBits) {
+  const Extended one = SmallPowersOfTen[0];
+  constexpr std::uint64_t kAllOnes = ~std::uint64_t{0};
+  const auto value = [](int exponent, std::uint64_t significand) {
+    return Extended::Make(
+        false, static_cast<std::uint16_t>(Extended::kExponentBias + exponent),
+        significand);
+  };
+  struct Case {
+    Extended a;
+    Extended b;
+  };
+  const Case cases[] = {
+      {one, one},
+      // 1 + 2^-64: a tie, kept at the even side.
+      {one, value(-64, Extended::kIntegerBit)},
+      // (1 + 2^-63) + 2^-64: a tie, up to the even side.
+      {value(0, Extended::kIntegerBit | 1), value(-64, Extended::kIntegerBit)},
+      // 1 + 2^-64 + 2^-127: just above the tie, through the sticky bit.
+      {one, value(-64, Extended::kIntegerBit | 1)},
+      // 1 + 2^-200: far below, only the sticky bit is left.
+      {one, value(-200, Extended::kIntegerBit)},
+      // (2 - 2^-63) + 2^-64: rounds up into the next binade.
+      {value(0, kAllOnes), value(-64, Extended::kIntegerBit)},
+      // (2 - 2^-63) + (2 - 2^-63): the carry, then a tie to even.
+      {value(0, kAllOnes), value(0, kAllOnes)},
+  };
+  for (const Case& c : cases) {
+    ExpectSameSum(c.a, c.b);
+    ExpectSameSum(c.b, c.a);
+  }
 }
 
 }  // namespace
