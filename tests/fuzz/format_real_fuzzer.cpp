@@ -1,7 +1,9 @@
 // FormatRealDefault on every 80-bit pattern, unnormals, pseudo-denormals and
-// NaNs included: exactly 23 characters, never a failure, and the same text
-// as the long double implementation of the same steps.
+// NaNs included, and on values next to decimal boundaries: exactly 23
+// characters, never a failure, and the same text as the long double
+// implementation of the same steps.
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -15,10 +17,11 @@
 #include "runtime/number/extended.h"
 #include "runtime/number/format_test_oracle.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
-                                      std::size_t size) {
-  // The first 10 bytes, zero-filled: the significand, then sign and
-  // exponent, little-endian as in memory.
+namespace {
+
+// Up to 10 bytes: the 80 bits, zero-filled (the significand, then sign and
+// exponent, little-endian as in memory).
+diskmaps::Extended FromBitBytes(const std::uint8_t* data, std::size_t size) {
   std::uint8_t bits[10] = {};
   std::memcpy(bits, data, size < sizeof bits ? size : sizeof bits);
   std::uint64_t significand = 0;
@@ -26,8 +29,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   std::memcpy(&significand, bits, sizeof significand);
   std::memcpy(&sign_and_exponent, bits + sizeof significand,
               sizeof sign_and_exponent);
-  const auto value =
-      diskmaps::Extended::FromBits(sign_and_exponent, significand);
+  return diskmaps::Extended::FromBits(sign_and_exponent, significand);
+}
+
+// Longer inputs: a decimal text after the first byte, read by the C library
+// and moved by up to 3 units in the last place either way (the first byte),
+// to reach the values next to a rounding or carry of the 15 digits.
+diskmaps::Extended FromDecimalText(const std::uint8_t* data, std::size_t size) {
+  const std::string decimal(reinterpret_cast<const char*>(data) + 1, size - 1);
+  long double value = std::strtold(decimal.c_str(), nullptr);
+  const int steps = static_cast<std::int8_t>(data[0]) % 4;
+  const long double toward = steps > 0 ? HUGE_VALL : -HUGE_VALL;
+  for (int i = 0; i < (steps > 0 ? steps : -steps); ++i) {
+    value = std::nextafter(value, toward);
+  }
+  return diskmaps::testing::FromLongDouble(value);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  const diskmaps::Extended value =
+      size <= 10 ? FromBitBytes(data, size) : FromDecimalText(data, size);
+  const std::uint16_t sign_and_exponent = value.SignAndExponent();
+  const std::uint64_t significand = value.Significand();
 
   // Room beyond the 23 characters, to see any byte written past them.
   char text[diskmaps::kRealTextLength + 9];

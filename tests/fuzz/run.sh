@@ -31,7 +31,7 @@ options_for() {
   case "$1" in
     parse_integer) echo "-max_len=48" ;;
     parse_real) echo "-max_len=96 -dict=$here/real.dict" ;;
-    format_real) echo "-max_len=10" ;;
+    format_real) echo "-max_len=40 -dict=$here/real.dict" ;;
     dialogue) echo "-max_len=2048 -dict=$here/dialogue.dict" ;;
   esac
 }
