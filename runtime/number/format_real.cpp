@@ -26,11 +26,8 @@ namespace {
 // and the six characters of the exponent part.
 constexpr int kSignificantDigits = kRealTextLength - 8;
 
-constexpr std::uint64_t kTenToThe3 = 1'000;
-constexpr std::uint64_t kTenToThe4 = 10'000;
+constexpr std::uint64_t kTenToThe15 = 1'000'000'000'000'000;
 constexpr std::uint64_t kTenToThe8 = 100'000'000;
-constexpr std::uint64_t kTenToThe14 = 100'000'000'000'000;
-constexpr std::uint64_t kTenToThe18 = 1'000'000'000'000'000'000;
 
 // The decimal exponent is estimated from the binary one as
 // floor(e × 19728 / 65536); 19728/65536 lies just below log10(2).
@@ -155,12 +152,17 @@ std::uint64_t ScaledDigits(Extended m) {
 // of that at once and cannot carry past S[0]. When S[0] is then 1, the
 // written digits are S[0..14] and K grows by one; otherwise S[1..15].
 std::uint64_t WrittenDigits(std::uint64_t p, std::int32_t& decimal_exponent) {
-  p += kTenToThe3 * static_cast<std::uint64_t>(p / 100 % 10 >= 5);
-  if (p >= kTenToThe18) {
+  // With S[16] = hundreds % 10: floor((P + 1000 r) / 1000) is P / 1000 + r.
+  const std::uint64_t hundreds = p / 100;
+  const std::uint64_t thousands = hundreds / 10;
+  const std::uint64_t digits =
+      thousands + static_cast<std::uint64_t>(hundreds - thousands * 10 >= 5);
+  // S[0] is 1 exactly when P rounded reaches 10^18, that is 10^15 thousands.
+  if (digits >= kTenToThe15) {
     ++decimal_exponent;
-    return p / kTenToThe4;
+    return digits / 10;
   }
-  return p / kTenToThe3;
+  return digits;
 }
 
 char* WriteSpecialText(const char* text, int length, char* out) {
@@ -186,18 +188,18 @@ char* FormatRealDefault(Extended value, char* out) {
   std::int32_t decimal_exponent = 0;
   const Extended m =
       SplitDecimalExponent(CanonicalMagnitude(value), decimal_exponent);
-  // Below 10^15: the first digit, then 14 more.
+  // Below 10^15: 7 digits (the first and 6 more), then 8.
   const std::uint64_t digits = WrittenDigits(ScaledDigits(m), decimal_exponent);
-  const auto first = static_cast<std::uint32_t>(digits / kTenToThe14);
-  const std::uint64_t rest = digits - first * kTenToThe14;
-  const auto upper = static_cast<std::uint32_t>(rest / kTenToThe8);  // 6
-  const auto lower = static_cast<std::uint32_t>(rest % kTenToThe8);  // 8
+  const auto upper = static_cast<std::uint32_t>(digits / kTenToThe8);
+  const auto lower = static_cast<std::uint32_t>(digits % kTenToThe8);
+  const std::uint32_t first = upper / 1'000'000;
+  const std::uint32_t six = upper % 1'000'000;
 
   out[0] = value.Sign() ? '-' : ' ';
   out[1] = static_cast<char>('0' + first);
   out[2] = '.';
-  std::memcpy(out + 3, &kDigitPairs[2 * (upper / 10'000)], 2);
-  WriteFourDigits(upper % 10'000, out + 5);
+  std::memcpy(out + 3, &kDigitPairs[2 * (six / 10'000)], 2);
+  WriteFourDigits(six % 10'000, out + 5);
   WriteEightDigits(lower, out + 9);
   char* exponent_part = out + 2 + kSignificantDigits;
   exponent_part[0] = 'E';
