@@ -12,7 +12,9 @@
 // special cases (NaNs, infinities, zeros) by table, unpack the finite
 // operands into a normalised significand and an unbounded exponent, compute
 // the exact result (or a significand with an exact round and sticky part),
-// and hand it to RoundAndPack, the one place where results are rounded. The
+// and hand it to RoundAndPack, the one place where results are rounded. Add,
+// Subtract and Multiply first look whether both operands are normal, the
+// usual case, and then go straight to the exact computation. The
 // operations do not raise anything themselves: they return an Outcome that is
 // either the 80 bits or a condition, and the public entry points turn a
 // condition into the failure, located at their own call site.
@@ -213,32 +215,22 @@ constexpr Outcome Repack(bool sign, Extended x) {
   return RoundAndPack(sign, u.exponent, u.significand, 0);
 }
 
-[[gnu::always_inline]] constexpr Outcome AddOutcome(Extended a, Extended b,
-                                                    bool negate_b) {
-  const Kind kind_a = KindOf(a);
-  const Kind kind_b = KindOf(b);
-  if (NeedsNaNRules(kind_a) || NeedsNaNRules(kind_b)) [[unlikely]] {
-    return PropagateNaN(a, kind_a, b, kind_b);
-  }
-  const bool sign_a = a.Sign();
-  const bool sign_b = b.Sign() != negate_b;
-  if (kind_a == Kind::kInfinity) {
-    if (kind_b == Kind::kInfinity && sign_a != sign_b) {
-      return Signal(Condition::kInvalidOp);
-    }
-    return Infinity(sign_a);
-  }
-  if (kind_b == Kind::kInfinity) return Infinity(sign_b);
-  if (kind_a == Kind::kZero) {
-    if (kind_b == Kind::kZero) return Zero(sign_a && sign_b);
-    return Repack(sign_b, b);
-  }
-  if (kind_b == Kind::kZero) return Repack(sign_a, a);
+// Two normal operands need neither the rules for special values nor the
+// normalisation of denormals: their fields are already the unpacked form.
+// Add, Subtract and Multiply take this way first; the rounding still goes
+// through RoundAndPack, which sends a result outside the normal range to the
+// denormal rounding or to the overflow.
+constexpr bool BothNormal(Extended a, Extended b) {
+  return a.IsNormal() && b.IsNormal();
+}
 
-  Unpacked big = Unpack(a);
-  Unpacked small = Unpack(b);
-  big.sign = sign_a;
-  small.sign = sign_b;
+constexpr Unpacked UnpackNormal(bool sign, Extended x) {
+  return {sign, x.BiasedExponent(), x.Significand()};
+}
+
+// The rounded sum of two finite nonzero operands.
+[[gnu::always_inline]] constexpr Outcome AddUnpacked(Unpacked big,
+                                                     Unpacked small) {
   if (big.exponent < small.exponent ||
       (big.exponent == small.exponent && big.significand < small.significand)) {
     const Unpacked swapped = big;
@@ -263,13 +255,63 @@ constexpr Outcome Repack(bool sign, Extended x) {
   return NormaliseRoundAndPack(big.sign, big.exponent, difference);
 }
 
-constexpr Outcome MultiplyOutcome(Extended a, Extended b) {
+[[gnu::always_inline]] constexpr Outcome AddOutcome(Extended a, Extended b,
+                                                    bool negate_b) {
+  const bool sign_a = a.Sign();
+  const bool sign_b = b.Sign() != negate_b;
+  if (BothNormal(a, b)) [[likely]] {
+    return AddUnpacked(UnpackNormal(sign_a, a), UnpackNormal(sign_b, b));
+  }
   const Kind kind_a = KindOf(a);
   const Kind kind_b = KindOf(b);
   if (NeedsNaNRules(kind_a) || NeedsNaNRules(kind_b)) [[unlikely]] {
     return PropagateNaN(a, kind_a, b, kind_b);
   }
+  if (kind_a == Kind::kInfinity) {
+    if (kind_b == Kind::kInfinity && sign_a != sign_b) {
+      return Signal(Condition::kInvalidOp);
+    }
+    return Infinity(sign_a);
+  }
+  if (kind_b == Kind::kInfinity) return Infinity(sign_b);
+  if (kind_a == Kind::kZero) {
+    if (kind_b == Kind::kZero) return Zero(sign_a && sign_b);
+    return Repack(sign_b, b);
+  }
+  if (kind_b == Kind::kZero) return Repack(sign_a, a);
+  Unpacked ua = Unpack(a);
+  Unpacked ub = Unpack(b);
+  ua.sign = sign_a;
+  ub.sign = sign_b;
+  return AddUnpacked(ua, ub);
+}
+
+// The rounded product of two finite nonzero operands.
+[[gnu::always_inline]] constexpr Outcome MultiplyUnpacked(bool sign, Unpacked a,
+                                                          Unpacked b) {
+  Uint128 product = Uint128{a.significand} * b.significand;
+  // Each significand is in [2^63, 2^64), so the product is in [2^126, 2^128):
+  // one shift at most brings its top bit to bit 127, made without a branch as
+  // it is data dependent.
+  const unsigned below_top = static_cast<unsigned>(product >> 127) ^ 1u;
+  product <<= below_top;
+  const std::int32_t exponent = a.exponent + b.exponent - kBias + 1 -
+                                static_cast<std::int32_t>(below_top);
+  return RoundAndPack(sign, exponent, static_cast<std::uint64_t>(product >> 64),
+                      static_cast<std::uint64_t>(product));
+}
+
+[[gnu::always_inline]] constexpr Outcome MultiplyOutcome(Extended a,
+                                                         Extended b) {
   const bool sign = a.Sign() != b.Sign();
+  if (BothNormal(a, b)) [[likely]] {
+    return MultiplyUnpacked(sign, UnpackNormal(sign, a), UnpackNormal(sign, b));
+  }
+  const Kind kind_a = KindOf(a);
+  const Kind kind_b = KindOf(b);
+  if (NeedsNaNRules(kind_a) || NeedsNaNRules(kind_b)) [[unlikely]] {
+    return PropagateNaN(a, kind_a, b, kind_b);
+  }
   if (kind_a == Kind::kInfinity || kind_b == Kind::kInfinity) {
     if (kind_a == Kind::kZero || kind_b == Kind::kZero) {
       return Signal(Condition::kInvalidOp);
@@ -277,17 +319,7 @@ constexpr Outcome MultiplyOutcome(Extended a, Extended b) {
     return Infinity(sign);
   }
   if (kind_a == Kind::kZero || kind_b == Kind::kZero) return Zero(sign);
-
-  const Unpacked ua = Unpack(a);
-  const Unpacked ub = Unpack(b);
-  Uint128 product = Uint128{ua.significand} * ub.significand;
-  std::int32_t exponent = ua.exponent + ub.exponent - kBias + 1;
-  if ((product >> 127) == 0) {
-    product <<= 1;
-    --exponent;
-  }
-  return RoundAndPack(sign, exponent, static_cast<std::uint64_t>(product >> 64),
-                      static_cast<std::uint64_t>(product));
+  return MultiplyUnpacked(sign, Unpack(a), Unpack(b));
 }
 
 // (high × 2^64 + low) / divisor for high < divisor: the quotient, and the

@@ -66,6 +66,12 @@ class Extended {
   constexpr bool IsFinite() const {
     return BiasedExponent() != kMaxBiasedExponent;
   }
+  // Exponent field 1 to all ones less one, with the integer bit set.
+  constexpr bool IsNormal() const {
+    return static_cast<std::uint16_t>(BiasedExponent() - 1) <
+               kMaxBiasedExponent - 1 &&
+           (significand_ & kIntegerBit) != 0;
+  }
 
   constexpr Extended Negated() const {
     return FromBits(static_cast<std::uint16_t>(sign_and_exponent_ ^ kSignBit),

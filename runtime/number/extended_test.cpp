@@ -334,6 +334,99 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(param_info.param.name);
     });
 
+// Normal operand pairs where the rounding has edges: exact ties either way,
+// carries into the next binade, sticky bits far below, and results that leave
+// the normal range (underflow into the denormals, rounding up into the
+// smallest normal, overflow by the rounding carry). Each pair is checked in
+// both orders, against the processor.
+TEST(ExtendedNormalOperandsTest, TiesCarriesStickyBitsAndRangeEdges) {
+  SKIP_WITHOUT_EXTENDED_HARDWARE();
+  constexpr std::uint64_t kAllOnes = ~std::uint64_t{0};
+  const auto value = [](int exponent, std::uint64_t significand) {
+    return Extended::Make(false, static_cast<std::uint16_t>(kBias + exponent),
+                          significand);
+  };
+  const Extended one = value(0, kIntegerBit);
+  const Extended ten_to_the_17 = value(56, 0xB1A2BC2EC5000000);
+  struct Case {
+    const char* what;
+    BinaryCase operation;
+    Extended a;
+    Extended b;
+  };
+  const BinaryCase add{"Add", Add, HardAdd};
+  const BinaryCase subtract{"Subtract", Subtract, HardSubtract};
+  const BinaryCase multiply{"Multiply", Multiply, HardMultiply};
+  const Case cases[] = {
+      {"(2 - 2^-63)^2 rounds up into the next binade", multiply,
+       value(0, kAllOnes), value(0, kAllOnes)},
+      {"(1 + 2^-32)^2 is a tie, kept even", multiply,
+       value(0, kIntegerBit | 1u << 31), value(0, kIntegerBit | 1u << 31)},
+      {"3 (1 + 2^-63) is a tie, up to even", multiply,
+       value(1, 0xC000000000000000), value(0, kIntegerBit | 1)},
+      {"3 (1 + 3 2^-63) is a tie, down to even", multiply,
+       value(1, 0xC000000000000000), value(0, kIntegerBit | 3)},
+      {"(1 + 2^-24) 10^17 is a tie", multiply,
+       value(0, kIntegerBit | 1ull << 39), ten_to_the_17},
+      {"a product at the smallest normal", multiply, value(-8000, kIntegerBit),
+       value(-8382, kIntegerBit | 5)},
+      {"a product just below it, rounded at the denormal quantum", multiply,
+       value(-8000, 0xC000000000000001), value(-8383, kIntegerBit | 1)},
+      {"a product rounding up into the smallest normal", multiply,
+       value(-8000, kAllOnes), value(-8383, kIntegerBit | 1)},
+      {"a product at the largest exponent", multiply, value(8000, kAllOnes),
+       value(8383, kIntegerBit)},
+      {"a product overflowing by its rounding carry", multiply,
+       value(8000, kAllOnes), value(8383, kIntegerBit | 1)},
+      {"1 + 2^-64 is a tie, kept even", add, one, value(-64, kIntegerBit)},
+      {"(1 + 2^-63) + 2^-64 is a tie, up to even", add,
+       value(0, kIntegerBit | 1), value(-64, kIntegerBit)},
+      {"1 + 2^-64 + 2^-127 is above the tie by its sticky bit", add, one,
+       value(-64, kIntegerBit | 1)},
+      {"1 + 2^-200 leaves only a sticky bit", add, one,
+       value(-200, kIntegerBit)},
+      {"(2 - 2^-63) + 2^-64 rounds up into the next binade", add,
+       value(0, kAllOnes), value(-64, kIntegerBit)},
+      {"(2 - 2^-63) + (2 - 2^-63): the carry, then a tie to even", add,
+       value(0, kAllOnes), value(0, kAllOnes)},
+      {"the largest plus half an ulp overflows", add,
+       value(kMaxExponent - 1 - kBias, kAllOnes),
+       value(kMaxExponent - 1 - kBias - 64, kIntegerBit)},
+      {"1 - (1 - 2^-64) needs a long normalisation", subtract, one,
+       value(-1, kAllOnes)},
+      {"1 - 2^-65 is a tie below a binade", subtract, one,
+       value(-65, kIntegerBit)},
+      {"1 - (2^-65 + 2^-200) rounds down through the sticky bit", subtract, one,
+       value(-65, kIntegerBit | 1)},
+      {"normals whose difference is a denormal", subtract,
+       value(1 - kBias, kIntegerBit | 7), value(1 - kBias, kIntegerBit | 2)},
+      {"equal normals give +0", subtract, value(5, kIntegerBit | 9),
+       value(5, kIntegerBit | 9)},
+  };
+  for (const Case& c : cases) {
+    for (const auto& [a, b] : {std::pair{c.a, c.b}, std::pair{c.b, c.a}}) {
+      for (const bool negative : {false, true}) {
+        const Extended signed_a = negative ? a.Negated() : a;
+        Extended soft;
+        const Raised soft_raised =
+            InSoftware([&] { return c.operation.soft(signed_a, b); }, soft);
+        volatile long double hard_value = 0;
+        const Raised hard_raised = OnProcessor([&] {
+          hard_value = c.operation.hard(ToHardware(signed_a), ToHardware(b));
+        });
+        const Extended hard = FromHardware(hard_value);
+        Agree(
+            [&] {
+              return std::string(c.what) + ": " + c.operation.name + "(" +
+                     Hex(signed_a) + ", " + Hex(b) + ") = " + Hex(soft) +
+                     ", processor " + Hex(hard);
+            },
+            soft_raised, soft, hard_raised, hard);
+      }
+    }
+  }
+}
+
 // The unary operations and conversions, each over operands from the same
 // source.
 class ExtendedUnaryDifferentialTest : public ::testing::Test {
