@@ -3,11 +3,11 @@
 //
 // The conversion is a pure function of the 80 bits. It finds a decimal
 // exponent K and a reduced magnitude m in [1, 16) (SplitDecimalExponent),
-// turns m × 10^17 into an integer P below 1.6 × 10^18 (ScaledDigits), rounds
-// P half up at its 16th decimal digit and keeps 15 digits (WrittenDigits),
-// and lays the text out in the caller's buffer. Every binary rounding is the
-// extended arithmetic's (64-bit significand, to nearest, ties to even), so
-// the digits are the same on every host.
+// turns m × 10^17 into an integer P below 1.6 × 10^18 (BuildDigitString),
+// rounds P half up at its 16th decimal digit and keeps 15 digits
+// (WrittenDigits), and lays the text out in the caller's buffer. Every binary
+// rounding is the extended arithmetic's (64-bit significand, to nearest, ties
+// to even), so the digits are the same on every host.
 
 #include <array>
 #include <bit>
@@ -16,8 +16,6 @@
 
 #include "runtime/number/decimal.h"
 #include "runtime/number/extended.h"
-#include "runtime/number/normal_product.h"
-#include "runtime/number/powers_of_ten.h"
 
 namespace diskmaps {
 namespace {
@@ -74,7 +72,7 @@ inline void WriteEightDigits(std::uint32_t value, char* out) {
 // ever sees operands it accepts and the text follows the value the bits
 // stand for.
 constexpr Extended CanonicalMagnitude(Extended value) {
-  if (IsNormal(value)) return value.Magnitude();  // the usual case
+  if (value.IsNormal()) return value.Magnitude();  // the usual case
   std::uint64_t significand = value.Significand();
   if (significand == 0) return Extended{};
   // A zero exponent field weighs like an exponent field of 1.
@@ -88,18 +86,10 @@ constexpr Extended CanonicalMagnitude(Extended value) {
                         significand);
 }
 
-// a × 10^power for 1 ≤ power ≤ 31 and a normal a below 1: ScaleByPowerOfTen
-// takes a single product by SmallPowersOfTen[power] there, and that product
-// stays normal, so NormalProduct gives its result bit for bit.
-Extended ScaleUpBySmallPower(Extended a, int power) {
-  return NormalProduct(a, SmallPowersOfTen[power]);
-}
-
 // Splits a nonnegative finite a into m × 10^K with m zero or in [1, 16).
 // Each pass estimates the decimal exponent from the binary one and scales by
 // it; the loop stops when the binary exponent is 0 to 3.
 Extended SplitDecimalExponent(Extended a, std::int32_t& decimal_exponent) {
-  constexpr int kLargestSmallPower = SmallPowersOfTen.size() - 1;
   decimal_exponent = 0;
   while (!a.IsZero()) {
     // A denormal's zero exponent field counts as e = -16383.
@@ -108,40 +98,16 @@ Extended SplitDecimalExponent(Extended a, std::int32_t& decimal_exponent) {
     const int estimate = (binary_exponent * kLog2TenNumerator) >> kLog2TenShift;
     if (estimate == 0) break;
     decimal_exponent += estimate;
-    // Values from 10^-31 up to 1, which include everything the parameter
-    // file holds, take the short way.
-    if (estimate < 0 && estimate >= -kLargestSmallPower && IsNormal(a)) {
-      a = ScaleUpBySmallPower(a, -estimate);
-    } else {
-      a = ScaleByPowerOfTen(a, -estimate);
-    }
+    a = ScaleByPowerOfTen(a, -estimate);
   }
   return a;
 }
 
 // P = m × 10^17, rounded to a 64-bit significand and then to an integer,
-// both to nearest with ties to even. m is 0 or in [1, 16), so P is at most
-// 1.6 × 10^18 (the product can round up to exactly that).
-std::uint64_t ScaledDigits(Extended m) {
-  if (m.IsZero()) return 0;
-  if (IsNormal(m)) {
-    const Extended product = NormalProduct(m, kTenToThe17);
-    // For m in [1, 16) the binary exponent of the product is 56 to 60, so 3
-    // to 7 bits of its significand are fractional.
-    const int fraction_bits =
-        63 - (product.BiasedExponent() - Extended::kExponentBias);
-    if (fraction_bits >= 1 && fraction_bits <= 63) {
-      const std::uint64_t significand = product.Significand();
-      std::uint64_t p = significand >> fraction_bits;
-      const std::uint64_t fraction =
-          significand & ((std::uint64_t{1} << fraction_bits) - 1);
-      const std::uint64_t half = std::uint64_t{1} << (fraction_bits - 1);
-      // Up when the fraction is above half, or at half with p odd.
-      p += (fraction + (half - 1) + (p & 1)) >> fraction_bits;
-      return p;
-    }
-  }
-  // Not reached for m zero or in [1, 16); kept for any other operand.
+// both to nearest with ties to even; its 19 decimal digits, leading zeros
+// included, are the digit string of the text. m is 0 or in [1, 16), so P is
+// at most 1.6 × 10^18 (the product can round up to exactly that).
+std::uint64_t BuildDigitString(Extended m) {
   return static_cast<std::uint64_t>(RoundToInt64(Multiply(m, kTenToThe17)));
 }
 
@@ -189,7 +155,8 @@ char* FormatRealDefault(Extended value, char* out) {
   const Extended m =
       SplitDecimalExponent(CanonicalMagnitude(value), decimal_exponent);
   // Below 10^15: 7 digits (the first and 6 more), then 8.
-  const std::uint64_t digits = WrittenDigits(ScaledDigits(m), decimal_exponent);
+  const std::uint64_t digits =
+      WrittenDigits(BuildDigitString(m), decimal_exponent);
   const auto upper = static_cast<std::uint32_t>(digits / kTenToThe8);
   const auto lower = static_cast<std::uint32_t>(digits % kTenToThe8);
   const std::uint32_t first = upper / 1'000'000;
