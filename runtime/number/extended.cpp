@@ -14,7 +14,9 @@
 // the exact result (or a significand with an exact round and sticky part),
 // and hand it to RoundAndPack, the one place where results are rounded. Add,
 // Subtract and Multiply first look whether both operands are normal, the
-// usual case, and then go straight to the exact computation. The
+// usual case: then the same exact computation runs on the operands' fields
+// as they are, and its result is rounded in place unless it leaves the normal
+// range, which only the general path handles. The
 // operations do not raise anything themselves: they return an Outcome that is
 // either the 80 bits or a condition, and the public entry points turn a
 // condition into the failure, located at their own call site.
@@ -175,6 +177,19 @@ constexpr std::uint64_t RoundsUp(std::uint64_t kept, std::uint64_t extra) {
 // top bit set; the exponent is unbounded. A result below the normal range is
 // rounded once, at the denormal quantum 2^-16445; a result beyond the largest
 // finite value is an overflow.
+// Rounds significand + extra / 2^64 (top bit set) to nearest, ties to even;
+// a carry out of the top bit gives the integer bit and one more in the
+// exponent.
+[[gnu::always_inline]] constexpr std::uint64_t RoundSignificand(
+    std::uint64_t significand, std::uint64_t extra, std::int32_t& exponent) {
+  significand += RoundsUp(significand, extra);
+  if (significand == 0) [[unlikely]] {  // carried out of the top bit
+    significand = kIntegerBit;
+    ++exponent;
+  }
+  return significand;
+}
+
 constexpr Outcome RoundAndPack(bool sign, std::int32_t exponent,
                                std::uint64_t significand, std::uint64_t extra) {
   if (exponent <= 0) [[unlikely]] {
@@ -186,26 +201,11 @@ constexpr Outcome RoundAndPack(bool sign, std::int32_t exponent,
     // Rounding up into the integer bit gives the smallest normal.
     return Deliver(sign, (significand & kIntegerBit) != 0 ? 1 : 0, significand);
   }
-  significand += RoundsUp(significand, extra);
-  if (significand == 0) [[unlikely]] {  // carried out of the top bit
-    significand = kIntegerBit;
-    ++exponent;
-  }
+  significand = RoundSignificand(significand, extra, exponent);
   if (exponent >= kMaxExponent) [[unlikely]] {
     return Signal(Condition::kOverflow);
   }
   return Deliver(sign, exponent, significand);
-}
-
-// Packs a wide exact result: significand in the top bits of `wide`, which is
-// nonzero.
-constexpr Outcome NormaliseRoundAndPack(bool sign, std::int32_t exponent,
-                                        Uint128 wide) {
-  const int shift = CountLeadingZeros(wide);
-  wide <<= shift;
-  return RoundAndPack(sign, exponent - shift,
-                      static_cast<std::uint64_t>(wide >> 64),
-                      static_cast<std::uint64_t>(wide));
 }
 
 // A finite operand passed on as a result: denormals stay, pseudo-denormals
@@ -215,22 +215,17 @@ constexpr Outcome Repack(bool sign, Extended x) {
   return RoundAndPack(sign, u.exponent, u.significand, 0);
 }
 
-// Two normal operands need neither the rules for special values nor the
-// normalisation of denormals: their fields are already the unpacked form.
-// Add, Subtract and Multiply take this way first; the rounding still goes
-// through RoundAndPack, which sends a result outside the normal range to the
-// denormal rounding or to the overflow.
-constexpr bool BothNormal(Extended a, Extended b) {
-  return a.IsNormal() && b.IsNormal();
-}
+// The exact sum of two finite nonzero operands, its top bit at bit 127 and
+// the bits shifted out of the smaller operand kept as a sticky bit 0; `bits`
+// is zero when the operands cancel exactly.
+struct WideSum {
+  bool sign;
+  std::int32_t exponent;
+  Uint128 bits;
+};
 
-constexpr Unpacked UnpackNormal(bool sign, Extended x) {
-  return {sign, x.BiasedExponent(), x.Significand()};
-}
-
-// The rounded sum of two finite nonzero operands.
-[[gnu::always_inline]] constexpr Outcome AddUnpacked(Unpacked big,
-                                                     Unpacked small) {
+[[gnu::always_inline]] constexpr WideSum ExactSum(Unpacked big,
+                                                  Unpacked small) {
   if (big.exponent < small.exponent ||
       (big.exponent == small.exponent && big.significand < small.significand)) {
     const Unpacked swapped = big;
@@ -246,27 +241,47 @@ constexpr Unpacked UnpackNormal(bool sign, Extended x) {
     // sticky; without branches, as it is data dependent.
     const unsigned carry = sum < wide_big ? 1 : 0;
     sum = (sum >> carry) | (sum & carry) | (Uint128{carry} << 127);
-    return RoundAndPack(
-        big.sign, big.exponent + static_cast<std::int32_t>(carry),
-        static_cast<std::uint64_t>(sum >> 64), static_cast<std::uint64_t>(sum));
+    return {big.sign, big.exponent + static_cast<std::int32_t>(carry), sum};
   }
   const Uint128 difference = wide_big - wide_small;
-  if (difference == 0) return Zero(false);  // exact cancellation gives +0
-  return NormaliseRoundAndPack(big.sign, big.exponent, difference);
+  if (difference == 0) return {false, 0, 0};
+  // Less than two binades apart nothing was shifted out; from two on the
+  // difference is at least 2^126 and takes one shift at most, so the sticky
+  // bit stays below the rounding position.
+  const int shift = CountLeadingZeros(difference);
+  return {big.sign, big.exponent - shift, difference << shift};
 }
 
-[[gnu::always_inline]] constexpr Outcome AddOutcome(Extended a, Extended b,
-                                                    bool negate_b) {
-  const bool sign_a = a.Sign();
-  const bool sign_b = b.Sign() != negate_b;
-  if (BothNormal(a, b)) [[likely]] {
-    return AddUnpacked(UnpackNormal(sign_a, a), UnpackNormal(sign_b, b));
-  }
+// The exact product of two significands with their top bits set, its top bit
+// at bit 127, and the exponent of the product for operand exponents
+// `exponent_a` and `exponent_b`.
+struct WideProduct {
+  std::int32_t exponent;
+  Uint128 bits;
+};
+
+[[gnu::always_inline]] constexpr WideProduct ExactProduct(
+    std::int32_t exponent_a, std::uint64_t significand_a,
+    std::int32_t exponent_b, std::uint64_t significand_b) {
+  Uint128 product = Uint128{significand_a} * significand_b;
+  // Each significand is in [2^63, 2^64), so the product is in [2^126, 2^128):
+  // one shift at most brings its top bit to bit 127, made without a branch as
+  // it is data dependent.
+  const unsigned below_top = static_cast<unsigned>(product >> 127) ^ 1u;
+  product <<= below_top;
+  return {exponent_a + exponent_b - kBias + 1 -
+              static_cast<std::int32_t>(below_top),
+          product};
+}
+
+constexpr Outcome AddOutcome(Extended a, Extended b, bool negate_b) {
   const Kind kind_a = KindOf(a);
   const Kind kind_b = KindOf(b);
   if (NeedsNaNRules(kind_a) || NeedsNaNRules(kind_b)) [[unlikely]] {
     return PropagateNaN(a, kind_a, b, kind_b);
   }
+  const bool sign_a = a.Sign();
+  const bool sign_b = b.Sign() != negate_b;
   if (kind_a == Kind::kInfinity) {
     if (kind_b == Kind::kInfinity && sign_a != sign_b) {
       return Signal(Condition::kInvalidOp);
@@ -279,39 +294,25 @@ constexpr Unpacked UnpackNormal(bool sign, Extended x) {
     return Repack(sign_b, b);
   }
   if (kind_b == Kind::kZero) return Repack(sign_a, a);
+
   Unpacked ua = Unpack(a);
   Unpacked ub = Unpack(b);
   ua.sign = sign_a;
   ub.sign = sign_b;
-  return AddUnpacked(ua, ub);
+  const WideSum sum = ExactSum(ua, ub);
+  if (sum.bits == 0) return Zero(false);  // exact cancellation gives +0
+  return RoundAndPack(sum.sign, sum.exponent,
+                      static_cast<std::uint64_t>(sum.bits >> 64),
+                      static_cast<std::uint64_t>(sum.bits));
 }
 
-// The rounded product of two finite nonzero operands.
-[[gnu::always_inline]] constexpr Outcome MultiplyUnpacked(bool sign, Unpacked a,
-                                                          Unpacked b) {
-  Uint128 product = Uint128{a.significand} * b.significand;
-  // Each significand is in [2^63, 2^64), so the product is in [2^126, 2^128):
-  // one shift at most brings its top bit to bit 127, made without a branch as
-  // it is data dependent.
-  const unsigned below_top = static_cast<unsigned>(product >> 127) ^ 1u;
-  product <<= below_top;
-  const std::int32_t exponent = a.exponent + b.exponent - kBias + 1 -
-                                static_cast<std::int32_t>(below_top);
-  return RoundAndPack(sign, exponent, static_cast<std::uint64_t>(product >> 64),
-                      static_cast<std::uint64_t>(product));
-}
-
-[[gnu::always_inline]] constexpr Outcome MultiplyOutcome(Extended a,
-                                                         Extended b) {
-  const bool sign = a.Sign() != b.Sign();
-  if (BothNormal(a, b)) [[likely]] {
-    return MultiplyUnpacked(sign, UnpackNormal(sign, a), UnpackNormal(sign, b));
-  }
+constexpr Outcome MultiplyOutcome(Extended a, Extended b) {
   const Kind kind_a = KindOf(a);
   const Kind kind_b = KindOf(b);
   if (NeedsNaNRules(kind_a) || NeedsNaNRules(kind_b)) [[unlikely]] {
     return PropagateNaN(a, kind_a, b, kind_b);
   }
+  const bool sign = a.Sign() != b.Sign();
   if (kind_a == Kind::kInfinity || kind_b == Kind::kInfinity) {
     if (kind_a == Kind::kZero || kind_b == Kind::kZero) {
       return Signal(Condition::kInvalidOp);
@@ -319,7 +320,62 @@ constexpr Unpacked UnpackNormal(bool sign, Extended x) {
     return Infinity(sign);
   }
   if (kind_a == Kind::kZero || kind_b == Kind::kZero) return Zero(sign);
-  return MultiplyUnpacked(sign, Unpack(a), Unpack(b));
+
+  const Unpacked ua = Unpack(a);
+  const Unpacked ub = Unpack(b);
+  const WideProduct product =
+      ExactProduct(ua.exponent, ua.significand, ub.exponent, ub.significand);
+  return RoundAndPack(sign, product.exponent,
+                      static_cast<std::uint64_t>(product.bits >> 64),
+                      static_cast<std::uint64_t>(product.bits));
+}
+
+// The short way of Add, Subtract and Multiply, taken when both operands are
+// normal: their fields are then already the unpacked form, and none of the
+// rules for special values applies. It gives up (returns false) when the
+// exact result lies below the normal range, which needs the rounding at the
+// denormal quantum, or when the rounded result overflows; the general path
+// then settles the case.
+constexpr bool BothNormal(Extended a, Extended b) {
+  return a.IsNormal() && b.IsNormal();
+}
+
+// Packs an exact wide result with a normal exponent, or gives up.
+[[gnu::always_inline]] constexpr bool PackNormal(bool sign,
+                                                 std::int32_t exponent,
+                                                 Uint128 bits,
+                                                 Extended& result) {
+  if (exponent < 1) [[unlikely]]
+    return false;
+  const std::uint64_t significand =
+      RoundSignificand(static_cast<std::uint64_t>(bits >> 64),
+                       static_cast<std::uint64_t>(bits), exponent);
+  if (exponent >= kMaxExponent) [[unlikely]]
+    return false;
+  result =
+      Extended::Make(sign, static_cast<std::uint16_t>(exponent), significand);
+  return true;
+}
+
+[[gnu::always_inline]] constexpr bool AddNormals(Extended a, Extended b,
+                                                 bool negate_b,
+                                                 Extended& result) {
+  const WideSum sum =
+      ExactSum({a.Sign(), a.BiasedExponent(), a.Significand()},
+               {b.Sign() != negate_b, b.BiasedExponent(), b.Significand()});
+  if (sum.bits == 0) {  // exact cancellation gives +0
+    result = Extended();
+    return true;
+  }
+  return PackNormal(sum.sign, sum.exponent, sum.bits, result);
+}
+
+[[gnu::always_inline]] constexpr bool MultiplyNormals(Extended a, Extended b,
+                                                      Extended& result) {
+  const WideProduct product = ExactProduct(a.BiasedExponent(), a.Significand(),
+                                           b.BiasedExponent(), b.Significand());
+  return PackNormal(a.Sign() != b.Sign(), product.exponent, product.bits,
+                    result);
 }
 
 // (high × 2^64 + low) / divisor for high < divisor: the quotient, and the
@@ -601,6 +657,26 @@ constexpr bool IsOrdered(Extended x) {
   return kind <= Kind::kInfinity;
 }
 
+// The general paths of Add, Subtract and Multiply, out of line: every
+// operand, with the failures raised at `call_site`.
+[[gnu::noinline]] Extended AddInGeneral(Extended a, Extended b, bool negate_b,
+                                        const void* call_site) {
+  const Outcome outcome = AddOutcome(a, b, negate_b);
+  if (outcome.condition != Condition::kNone) [[unlikely]] {
+    Raise(outcome.condition, call_site);
+  }
+  return ToExtended(outcome);
+}
+
+[[gnu::noinline]] Extended MultiplyInGeneral(Extended a, Extended b,
+                                             const void* call_site) {
+  const Outcome outcome = MultiplyOutcome(a, b);
+  if (outcome.condition != Condition::kNone) [[unlikely]] {
+    Raise(outcome.condition, call_site);
+  }
+  return ToExtended(outcome);
+}
+
 }  // namespace
 
 __attribute__((noinline)) Extended ExtendedFromDouble(double value) {
@@ -639,27 +715,27 @@ __attribute__((noinline)) std::int64_t RoundToInt64(Extended value) {
 }
 
 __attribute__((noinline)) Extended Add(Extended a, Extended b) {
-  const Outcome outcome = AddOutcome(a, b, false);
-  if (outcome.condition != Condition::kNone) [[unlikely]] {
-    Raise(outcome.condition, __builtin_return_address(0));
+  Extended result;
+  if (BothNormal(a, b) && AddNormals(a, b, false, result)) [[likely]] {
+    return result;
   }
-  return ToExtended(outcome);
+  return AddInGeneral(a, b, false, __builtin_return_address(0));
 }
 
 __attribute__((noinline)) Extended Subtract(Extended a, Extended b) {
-  const Outcome outcome = AddOutcome(a, b, true);
-  if (outcome.condition != Condition::kNone) [[unlikely]] {
-    Raise(outcome.condition, __builtin_return_address(0));
+  Extended result;
+  if (BothNormal(a, b) && AddNormals(a, b, true, result)) [[likely]] {
+    return result;
   }
-  return ToExtended(outcome);
+  return AddInGeneral(a, b, true, __builtin_return_address(0));
 }
 
 __attribute__((noinline)) Extended Multiply(Extended a, Extended b) {
-  const Outcome outcome = MultiplyOutcome(a, b);
-  if (outcome.condition != Condition::kNone) [[unlikely]] {
-    Raise(outcome.condition, __builtin_return_address(0));
+  Extended result;
+  if (BothNormal(a, b) && MultiplyNormals(a, b, result)) [[likely]] {
+    return result;
   }
-  return ToExtended(outcome);
+  return MultiplyInGeneral(a, b, __builtin_return_address(0));
 }
 
 __attribute__((noinline)) Extended Divide(Extended a, Extended b) {
