@@ -24,20 +24,4 @@ struct MapRecord {
 // of opposite infinities.
 MapRecord DrawMapRecord(double R0Min, double R0Max);
 
-// The bounds of r0 made ready for a run of draws. When both bounds are
-// finite, R0Min widened and the difference R0Max - R0Min are worked out once
-// here (the difference of two finite doubles is exact or rounded in extended
-// and never fails); otherwise each draw works them out itself as above, so
-// that an infinite bound still fails at the r0 of the first map.
-struct RadiusRange {
-  double r0_min = 0.0;
-  double r0_max = 0.0;
-  bool prepared = false;
-  Extended low;
-  Extended span;
-};
-RadiusRange PrepareRadiusRange(double R0Min, double R0Max);
-// The same record as DrawMapRecord(range.r0_min, range.r0_max).
-MapRecord DrawMapRecord(const RadiusRange& range);
-
 }  // namespace diskmaps

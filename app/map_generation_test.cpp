@@ -206,35 +206,6 @@ TEST_F(MapGenerationTest, InfiniteBounds) {
   }
 }
 
-TEST_F(MapGenerationTest, PreparedRangeFailsOnlyAtTheDraw) {
-  // Preparing the bounds of a run never fails; with an infinite bound the
-  // failure still comes at the r0 of the draw, after its three draws.
-  for (const BoundsCase& bounds : kBounds) {
-    const RadiusRange range = PrepareRadiusRange(bounds.r0_min, bounds.r0_max);
-    for (std::uint32_t seed : kEdgeSeeds) {
-      Random.seed = seed;
-      bool failed = false;
-      MapRecord prepared;
-      try {
-        prepared = DrawMapRecord(range);
-      } catch (const EInvalidOp&) {
-        failed = true;
-      }
-      EXPECT_EQ(Random.seed, NextSeed(NextSeed(NextSeed(seed))));
-      // The processor meets an invalid operation where r0 is a NaN.
-      const OracleRecord expected =
-          OracleDraw(seed, bounds.r0_min, bounds.r0_max);
-      ASSERT_EQ(failed, std::isnan(expected.r0))
-          << "seed " << seed << " bounds " << bounds.r0_min << " "
-          << bounds.r0_max;
-      if (failed) continue;
-      EXPECT_EQ(prepared.r0, testing::FromLongDouble(expected.r0))
-          << "seed " << seed << " bounds " << bounds.r0_min << " "
-          << bounds.r0_max;
-    }
-  }
-}
-
 // The shape of a long run: every point in the closed unit disk (checked
 // exactly), x on the grid of multiples of 2^-31 and spread evenly over
 // [-1, 1), r0 between reversed bounds.

@@ -50,11 +50,9 @@ void WriteParameterFile(const RunParameters& parameters) {
   }
   WriteIntegerLine(file, parameters.MapCount);
 
-  const RadiusRange radius_range =
-      PrepareRadiusRange(parameters.R0Min, parameters.R0Max);
   for (std::uint16_t remaining = parameters.MapCount; remaining != 0;
        --remaining) {
-    const MapRecord record = DrawMapRecord(radius_range);
+    const MapRecord record = DrawMapRecord(parameters.R0Min, parameters.R0Max);
     WriteRealLine(file, ExtendedFromDouble(record.x));
     WriteRealLine(file, record.y);
     WriteRealLine(file, record.r0);
