@@ -14,9 +14,9 @@
 // the exact result (or a significand with an exact round and sticky part),
 // and hand it to RoundAndPack, the one place where results are rounded. Add,
 // Subtract and Multiply first look whether both operands are normal, the
-// usual case: then the same exact computation runs on the operands' fields
-// as they are, and its result is rounded in place unless it leaves the normal
-// range, which only the general path handles. The
+// usual case, with a result sure to be normal: then the same exact
+// computation runs on the operands' fields as they are, and its result is
+// rounded in place. The
 // operations do not raise anything themselves: they return an Outcome that is
 // either the 80 bits or a condition, and the public entry points turn a
 // condition into the failure, located at their own call site.
@@ -165,11 +165,13 @@ constexpr int CountLeadingZeros(Uint128 value) {
                    : 64 + std::countl_zero(static_cast<std::uint64_t>(value));
 }
 
-// 1 when kept + extra / 2^64 rounds up to nearest, ties to even; else 0.
-// Without branches: the outcome is data dependent.
+// 1 when kept + extra / 2^64 rounds up to nearest, ties to even; else 0:
+// exactly when extra + (half − 1 + the low bit of kept) carries out of 64
+// bits. Without branches: the outcome is data dependent.
 constexpr std::uint64_t RoundsUp(std::uint64_t kept, std::uint64_t extra) {
-  return static_cast<std::uint64_t>(extra > kHalf) |
-         (static_cast<std::uint64_t>(extra == kHalf) & kept);
+  std::uint64_t ignored = 0;
+  return __builtin_add_overflow(extra, kHalf - 1 + (kept & 1), &ignored) ? 1
+                                                                         : 0;
 }
 
 // Rounds sign × (significand + extra / 2^64) × 2^(exponent − kBias − 63) to
@@ -215,63 +217,88 @@ constexpr Outcome Repack(bool sign, Extended x) {
   return RoundAndPack(sign, u.exponent, u.significand, 0);
 }
 
-// The exact sum of two finite nonzero operands, its top bit at bit 127 and
-// the bits shifted out of the smaller operand kept as a sticky bit 0; `bits`
-// is zero when the operands cancel exactly.
-struct WideSum {
+// An exact result before its rounding: significand + extra / 2^64, the
+// significand's top bit set, times 2^(exponent − kBias − 63). A zero
+// significand stands for an exact zero.
+struct Exact {
   bool sign;
   std::int32_t exponent;
-  Uint128 bits;
+  std::uint64_t significand;
+  std::uint64_t extra;
 };
 
-[[gnu::always_inline]] constexpr WideSum ExactSum(Unpacked big,
-                                                  Unpacked small) {
-  if (big.exponent < small.exponent ||
-      (big.exponent == small.exponent && big.significand < small.significand)) {
-    const Unpacked swapped = big;
-    big = small;
-    small = swapped;
+// significand × 2^64 shifted right by count ≥ 0, as two words; bits shifted
+// out below the low word are folded into its bit 0.
+struct Aligned {
+  std::uint64_t high;
+  std::uint64_t low;
+};
+
+constexpr Aligned AlignBelow(std::uint64_t significand, std::int32_t count) {
+  if (count < 64) [[likely]] {
+    // (significand << 1) << (63 − count) is significand << (64 − count)
+    // without an undefined shift by 64.
+    return {significand >> count, (significand << 1) << (63 - count)};
   }
-  const Uint128 wide_big = Uint128{big.significand} << 64;
-  const Uint128 wide_small = ShiftRightJam(Uint128{small.significand} << 64,
-                                           big.exponent - small.exponent);
+  if (count < 128) {
+    const std::uint64_t lost = (significand << 1) << (127 - count);
+    return {0, (significand >> (count - 64)) | (lost != 0 ? 1 : 0)};
+  }
+  return {0, 1};
+}
+
+// The exact sum of two finite nonzero operands, the bits shifted out of the
+// smaller one kept as a sticky bit.
+[[gnu::always_inline]] constexpr Exact ExactSum(Unpacked a, Unpacked b) {
+  // The larger magnitude first, chosen without a branch: which one it is
+  // depends on the data.
+  const bool b_larger =
+      (a.exponent < b.exponent) |
+      ((a.exponent == b.exponent) & (a.significand < b.significand));
+  const Unpacked big = b_larger ? b : a;
+  const Unpacked small = b_larger ? a : b;
+  const Aligned aligned =
+      AlignBelow(small.significand, big.exponent - small.exponent);
   if (big.sign == small.sign) {
-    Uint128 sum = wide_big + wide_small;
+    const std::uint64_t sum = big.significand + aligned.high;
     // A carry out of the top bit comes back in, the bit shifted out kept as
     // sticky; without branches, as it is data dependent.
-    const unsigned carry = sum < wide_big ? 1 : 0;
-    sum = (sum >> carry) | (sum & carry) | (Uint128{carry} << 127);
-    return {big.sign, big.exponent + static_cast<std::int32_t>(carry), sum};
+    const std::uint64_t carry = sum < big.significand ? 1 : 0;
+    return {
+        big.sign, big.exponent + static_cast<std::int32_t>(carry),
+        (sum >> carry) | (carry << 63),
+        (aligned.low >> carry) | (aligned.low & carry) | ((sum & carry) << 63)};
   }
-  const Uint128 difference = wide_big - wide_small;
-  if (difference == 0) return {false, 0, 0};
+  Uint128 difference = (Uint128{big.significand} << 64) -
+                       ((Uint128{aligned.high} << 64) | aligned.low);
+  if (difference == 0) return {false, 0, 0, 0};
   // Less than two binades apart nothing was shifted out; from two on the
   // difference is at least 2^126 and takes one shift at most, so the sticky
   // bit stays below the rounding position.
   const int shift = CountLeadingZeros(difference);
-  return {big.sign, big.exponent - shift, difference << shift};
+  difference <<= shift;
+  return {big.sign, big.exponent - shift,
+          static_cast<std::uint64_t>(difference >> 64),
+          static_cast<std::uint64_t>(difference)};
 }
 
-// The exact product of two significands with their top bits set, its top bit
-// at bit 127, and the exponent of the product for operand exponents
-// `exponent_a` and `exponent_b`.
-struct WideProduct {
-  std::int32_t exponent;
-  Uint128 bits;
-};
-
-[[gnu::always_inline]] constexpr WideProduct ExactProduct(
-    std::int32_t exponent_a, std::uint64_t significand_a,
+// The exact product of two finite nonzero operands.
+[[gnu::always_inline]] constexpr Exact ExactProduct(
+    bool sign, std::int32_t exponent_a, std::uint64_t significand_a,
     std::int32_t exponent_b, std::uint64_t significand_b) {
-  Uint128 product = Uint128{significand_a} * significand_b;
+  const Uint128 product = Uint128{significand_a} * significand_b;
+  auto high = static_cast<std::uint64_t>(product >> 64);
+  auto low = static_cast<std::uint64_t>(product);
   // Each significand is in [2^63, 2^64), so the product is in [2^126, 2^128):
-  // one shift at most brings its top bit to bit 127, made without a branch as
-  // it is data dependent.
-  const unsigned below_top = static_cast<unsigned>(product >> 127) ^ 1u;
-  product <<= below_top;
-  return {exponent_a + exponent_b - kBias + 1 -
+  // one shift at most brings its top bit up, made without a branch as it is
+  // data dependent.
+  const std::uint64_t below_top = (high >> 63) ^ 1;
+  high = (high << below_top) | ((low >> 63) & below_top);
+  low <<= below_top;
+  return {sign,
+          exponent_a + exponent_b - kBias + 1 -
               static_cast<std::int32_t>(below_top),
-          product};
+          high, low};
 }
 
 constexpr Outcome AddOutcome(Extended a, Extended b, bool negate_b) {
@@ -299,11 +326,9 @@ constexpr Outcome AddOutcome(Extended a, Extended b, bool negate_b) {
   Unpacked ub = Unpack(b);
   ua.sign = sign_a;
   ub.sign = sign_b;
-  const WideSum sum = ExactSum(ua, ub);
-  if (sum.bits == 0) return Zero(false);  // exact cancellation gives +0
-  return RoundAndPack(sum.sign, sum.exponent,
-                      static_cast<std::uint64_t>(sum.bits >> 64),
-                      static_cast<std::uint64_t>(sum.bits));
+  const Exact sum = ExactSum(ua, ub);
+  if (sum.significand == 0) return Zero(false);  // exact cancellation: +0
+  return RoundAndPack(sum.sign, sum.exponent, sum.significand, sum.extra);
 }
 
 constexpr Outcome MultiplyOutcome(Extended a, Extended b) {
@@ -323,59 +348,74 @@ constexpr Outcome MultiplyOutcome(Extended a, Extended b) {
 
   const Unpacked ua = Unpack(a);
   const Unpacked ub = Unpack(b);
-  const WideProduct product =
-      ExactProduct(ua.exponent, ua.significand, ub.exponent, ub.significand);
-  return RoundAndPack(sign, product.exponent,
-                      static_cast<std::uint64_t>(product.bits >> 64),
-                      static_cast<std::uint64_t>(product.bits));
+  const Exact product = ExactProduct(sign, ua.exponent, ua.significand,
+                                     ub.exponent, ub.significand);
+  return RoundAndPack(sign, product.exponent, product.significand,
+                      product.extra);
 }
 
-// The short way of Add, Subtract and Multiply, taken when both operands are
-// normal: their fields are then already the unpacked form, and none of the
-// rules for special values applies. It gives up (returns false) when the
-// exact result lies below the normal range, which needs the rounding at the
-// denormal quantum, or when the rounded result overflows; the general path
-// then settles the case.
-constexpr bool BothNormal(Extended a, Extended b) {
-  return a.IsNormal() && b.IsNormal();
+// The short way of Add, Subtract and Multiply: two normal operands (exponent
+// field 1 to all ones less one, integer bit set) whose exact result is sure to
+// round to a normal value. Their fields are then already the unpacked form,
+// none of the rules for special values applies, and the result needs neither
+// the rounding at the denormal quantum nor the overflow check. Everything
+// else takes the general path.
+
+// The exponent fields for which a sum or a difference takes the short way.
+// Up to 0x7FFC, neither the carry of a sum nor its rounding can reach the
+// all-ones field. From 64 on, a difference that does not cancel exactly is
+// at least one unit in the last place of the smaller operand, 2^(64 − kBias −
+// 63) or more, so it is normal.
+constexpr std::int32_t kShortSumLowest = 64;
+constexpr std::int32_t kShortSumHighest = kMaxExponent - 3;
+
+constexpr bool IsShortSum(Extended a, Extended b) {
+  constexpr auto kSpan =
+      static_cast<std::uint32_t>(kShortSumHighest - kShortSumLowest);
+  const bool exponents =
+      (static_cast<std::uint32_t>(a.BiasedExponent() - kShortSumLowest) <=
+       kSpan) &
+      (static_cast<std::uint32_t>(b.BiasedExponent() - kShortSumLowest) <=
+       kSpan);
+  return exponents & ((a.Significand() & b.Significand() & kIntegerBit) != 0);
 }
 
-// Packs an exact wide result with a normal exponent, or gives up.
-[[gnu::always_inline]] constexpr bool PackNormal(bool sign,
-                                                 std::int32_t exponent,
-                                                 Uint128 bits,
-                                                 Extended& result) {
-  if (exponent < 1) [[unlikely]]
-    return false;
+// A product of two normals has the exponent field ea + eb − kBias + 1, less
+// one when its top bit needs a shift, and one more when the rounding carries.
+// For ea + eb − kBias from 1 to 0x7FFC every case is normal.
+constexpr bool IsShortProduct(Extended a, Extended b) {
+  constexpr std::uint16_t kNormalSpan = kMaxExponent - 1;
+  const std::int32_t exponent_a = a.BiasedExponent();
+  const std::int32_t exponent_b = b.BiasedExponent();
+  const bool exponents =
+      (static_cast<std::uint16_t>(exponent_a - 1) < kNormalSpan) &
+      (static_cast<std::uint16_t>(exponent_b - 1) < kNormalSpan) &
+      (static_cast<std::uint32_t>(exponent_a + exponent_b - kBias - 1) <
+       static_cast<std::uint32_t>(kMaxExponent - 3));
+  return exponents & ((a.Significand() & b.Significand() & kIntegerBit) != 0);
+}
+
+// Rounds an exact nonzero result known to stay normal.
+[[gnu::always_inline]] constexpr Extended RoundNormal(Exact exact) {
   const std::uint64_t significand =
-      RoundSignificand(static_cast<std::uint64_t>(bits >> 64),
-                       static_cast<std::uint64_t>(bits), exponent);
-  if (exponent >= kMaxExponent) [[unlikely]]
-    return false;
-  result =
-      Extended::Make(sign, static_cast<std::uint16_t>(exponent), significand);
-  return true;
+      RoundSignificand(exact.significand, exact.extra, exact.exponent);
+  return Extended::Make(exact.sign, static_cast<std::uint16_t>(exact.exponent),
+                        significand);
 }
 
-[[gnu::always_inline]] constexpr bool AddNormals(Extended a, Extended b,
-                                                 bool negate_b,
-                                                 Extended& result) {
-  const WideSum sum =
+[[gnu::always_inline]] constexpr Extended ShortSum(Extended a, Extended b,
+                                                   bool negate_b) {
+  const Exact sum =
       ExactSum({a.Sign(), a.BiasedExponent(), a.Significand()},
                {b.Sign() != negate_b, b.BiasedExponent(), b.Significand()});
-  if (sum.bits == 0) {  // exact cancellation gives +0
-    result = Extended();
-    return true;
-  }
-  return PackNormal(sum.sign, sum.exponent, sum.bits, result);
+  if (sum.significand == 0) return Extended();  // exact cancellation gives +0
+  return RoundNormal(sum);
 }
 
-[[gnu::always_inline]] constexpr bool MultiplyNormals(Extended a, Extended b,
-                                                      Extended& result) {
-  const WideProduct product = ExactProduct(a.BiasedExponent(), a.Significand(),
-                                           b.BiasedExponent(), b.Significand());
-  return PackNormal(a.Sign() != b.Sign(), product.exponent, product.bits,
-                    result);
+[[gnu::always_inline]] constexpr Extended ShortProduct(Extended a, Extended b) {
+  return RoundNormal(ExactProduct(a.Sign() != b.Sign(), a.BiasedExponent(),
+                                  a.Significand(), b.BiasedExponent(),
+                                  b.Significand()));
 }
 
 // (high × 2^64 + low) / divisor for high < divisor: the quotient, and the
@@ -707,6 +747,18 @@ Extended ExtendedFromInteger(std::int64_t value) {
 }
 
 __attribute__((noinline)) std::int64_t RoundToInt64(Extended value) {
+  // The usual case first: a normal value of magnitude from 1 up to below 2^63,
+  // whose integer part and fraction are both within the significand.
+  const std::int32_t shift = kBias + 63 - value.BiasedExponent();
+  if (static_cast<std::uint32_t>(shift - 1) < 63 &&
+      (value.Significand() & kIntegerBit) != 0) [[likely]] {
+    std::uint64_t magnitude = value.Significand() >> shift;
+    magnitude += RoundsUp(magnitude, value.Significand() << (64 - shift));
+    if (magnitude != kIntegerBit) [[likely]] {  // 2^63 only as -2^63
+      const std::uint64_t twos = value.Sign() ? ~magnitude + 1 : magnitude;
+      return static_cast<std::int64_t>(twos);
+    }
+  }
   const IntegerOutcome outcome = RoundToInt64Outcome(value);
   if (outcome.condition != Condition::kNone) [[unlikely]] {
     Raise(outcome.condition, __builtin_return_address(0));
@@ -715,26 +767,20 @@ __attribute__((noinline)) std::int64_t RoundToInt64(Extended value) {
 }
 
 __attribute__((noinline)) Extended Add(Extended a, Extended b) {
-  Extended result;
-  if (BothNormal(a, b) && AddNormals(a, b, false, result)) [[likely]] {
-    return result;
-  }
+  if (IsShortSum(a, b)) [[likely]]
+    return ShortSum(a, b, false);
   return AddInGeneral(a, b, false, __builtin_return_address(0));
 }
 
 __attribute__((noinline)) Extended Subtract(Extended a, Extended b) {
-  Extended result;
-  if (BothNormal(a, b) && AddNormals(a, b, true, result)) [[likely]] {
-    return result;
-  }
+  if (IsShortSum(a, b)) [[likely]]
+    return ShortSum(a, b, true);
   return AddInGeneral(a, b, true, __builtin_return_address(0));
 }
 
 __attribute__((noinline)) Extended Multiply(Extended a, Extended b) {
-  Extended result;
-  if (BothNormal(a, b) && MultiplyNormals(a, b, result)) [[likely]] {
-    return result;
-  }
+  if (IsShortProduct(a, b)) [[likely]]
+    return ShortProduct(a, b);
   return MultiplyInGeneral(a, b, __builtin_return_address(0));
 }
 
