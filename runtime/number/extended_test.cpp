@@ -402,6 +402,22 @@ TEST(ExtendedNormalOperandsTest, TiesCarriesStickyBitsAndRangeEdges) {
        value(1 - kBias, kIntegerBit | 7), value(1 - kBias, kIntegerBit | 2)},
       {"equal normals give +0", subtract, value(5, kIntegerBit | 9),
        value(5, kIntegerBit | 9)},
+      {"a difference of one unit at field 64 is the smallest normal", subtract,
+       value(64 - kBias, kIntegerBit | 1), value(64 - kBias, kIntegerBit)},
+      {"a difference of one unit at field 63 is a denormal", subtract,
+       value(63 - kBias, kIntegerBit | 1), value(63 - kBias, kIntegerBit)},
+      {"a sum at field 0x7FFC carrying twice", add,
+       value(0x7FFC - kBias, kAllOnes),
+       value(0x7FFC - kBias, 0xC000000000000000)},
+      {"a sum at field 0x7FFD carrying twice overflows", add,
+       value(0x7FFD - kBias, kAllOnes),
+       value(0x7FFD - kBias, 0xC000000000000000)},
+      {"a product rounding up into the top binade", multiply,
+       value(0x7FFD - kBias, kAllOnes), value(-1, kIntegerBit | 1)},
+      {"a pseudo-denormal times a normal", multiply,
+       Extended::Make(false, 0, kIntegerBit | 5), value(40, kIntegerBit)},
+      {"a pseudo-denormal plus a normal", add,
+       Extended::Make(false, 0, kIntegerBit | 5), value(1 - kBias, kAllOnes)},
   };
   for (const Case& c : cases) {
     for (const auto& [a, b] : {std::pair{c.a, c.b}, std::pair{c.b, c.a}}) {
