@@ -384,14 +384,13 @@ constexpr bool IsShortSum(Extended a, Extended b) {
 // one when its top bit needs a shift, and one more when the rounding carries.
 // For ea + eb − kBias from 1 to 0x7FFC every case is normal.
 constexpr bool IsShortProduct(Extended a, Extended b) {
-  constexpr std::uint16_t kNormalSpan = kMaxExponent - 1;
-  const std::int32_t exponent_a = a.BiasedExponent();
-  const std::int32_t exponent_b = b.BiasedExponent();
-  const bool exponents =
-      (static_cast<std::uint16_t>(exponent_a - 1) < kNormalSpan) &
-      (static_cast<std::uint16_t>(exponent_b - 1) < kNormalSpan) &
-      (static_cast<std::uint32_t>(exponent_a + exponent_b - kBias - 1) <
-       static_cast<std::uint32_t>(kMaxExponent - 3));
+  constexpr std::uint32_t kNormalSpan = kMaxExponent - 1;
+  const std::uint32_t exponent_a = a.BiasedExponent();
+  const std::uint32_t exponent_b = b.BiasedExponent();
+  const bool exponents = (exponent_a - 1 < kNormalSpan) &
+                         (exponent_b - 1 < kNormalSpan) &
+                         (exponent_a + exponent_b - kBias - 1 <
+                          static_cast<std::uint32_t>(kMaxExponent - 3));
   return exponents & ((a.Significand() & b.Significand() & kIntegerBit) != 0);
 }
 
