@@ -372,12 +372,11 @@ constexpr std::int32_t kShortSumHighest = kMaxExponent - 3;
 constexpr bool IsShortSum(Extended a, Extended b) {
   constexpr auto kSpan =
       static_cast<std::uint32_t>(kShortSumHighest - kShortSumLowest);
-  const bool exponents =
-      (static_cast<std::uint32_t>(a.BiasedExponent() - kShortSumLowest) <=
-       kSpan) &
-      (static_cast<std::uint32_t>(b.BiasedExponent() - kShortSumLowest) <=
-       kSpan);
-  return exponents & ((a.Significand() & b.Significand() & kIntegerBit) != 0);
+  return static_cast<std::uint32_t>(a.BiasedExponent() - kShortSumLowest) <=
+             kSpan &&
+         static_cast<std::uint32_t>(b.BiasedExponent() - kShortSumLowest) <=
+             kSpan &&
+         (a.Significand() & b.Significand() & kIntegerBit) != 0;
 }
 
 // A product of two normals has the exponent field ea + eb − kBias + 1, less
@@ -387,11 +386,10 @@ constexpr bool IsShortProduct(Extended a, Extended b) {
   constexpr std::uint32_t kNormalSpan = kMaxExponent - 1;
   const std::uint32_t exponent_a = a.BiasedExponent();
   const std::uint32_t exponent_b = b.BiasedExponent();
-  const bool exponents = (exponent_a - 1 < kNormalSpan) &
-                         (exponent_b - 1 < kNormalSpan) &
-                         (exponent_a + exponent_b - kBias - 1 <
-                          static_cast<std::uint32_t>(kMaxExponent - 3));
-  return exponents & ((a.Significand() & b.Significand() & kIntegerBit) != 0);
+  return exponent_a - 1 < kNormalSpan && exponent_b - 1 < kNormalSpan &&
+         exponent_a + exponent_b - kBias - 1 <
+             static_cast<std::uint32_t>(kMaxExponent - 3) &&
+         (a.Significand() & b.Significand() & kIntegerBit) != 0;
 }
 
 // Rounds an exact nonzero result known to stay normal.

@@ -420,9 +420,12 @@ TEST(ExtendedNormalOperandsTest, TiesCarriesStickyBitsAndRangeEdges) {
        Extended::Make(false, 0, kIntegerBit | 5), value(1 - kBias, kAllOnes)},
   };
   for (const Case& c : cases) {
-    for (const auto& [a, b] : {std::pair{c.a, c.b}, std::pair{c.b, c.a}}) {
+    for (const std::pair<Extended, Extended>& operands :
+         {std::pair{c.a, c.b}, std::pair{c.b, c.a}}) {
+      const Extended b = operands.second;
       for (const bool negative : {false, true}) {
-        const Extended signed_a = negative ? a.Negated() : a;
+        const Extended signed_a =
+            negative ? operands.first.Negated() : operands.first;
         Extended soft;
         const Raised soft_raised =
             InSoftware([&] { return c.operation.soft(signed_a, b); }, soft);
