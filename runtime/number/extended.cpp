@@ -694,8 +694,17 @@ constexpr bool IsOrdered(Extended x) {
   return kind <= Kind::kInfinity;
 }
 
-// The general paths of Add, Subtract and Multiply, out of line: every
-// operand, with the failures raised at `call_site`.
+// The general paths of RoundToInt64, Add, Subtract and Multiply, out of
+// line: every operand, with the failures raised at `call_site`.
+[[gnu::noinline]] std::int64_t RoundToInt64InGeneral(Extended value,
+                                                     const void* call_site) {
+  const IntegerOutcome outcome = RoundToInt64Outcome(value);
+  if (outcome.condition != Condition::kNone) [[unlikely]] {
+    Raise(outcome.condition, call_site);
+  }
+  return outcome.value;
+}
+
 [[gnu::noinline]] Extended AddInGeneral(Extended a, Extended b, bool negate_b,
                                         const void* call_site) {
   const Outcome outcome = AddOutcome(a, b, negate_b);
@@ -756,11 +765,7 @@ __attribute__((noinline)) std::int64_t RoundToInt64(Extended value) {
       return static_cast<std::int64_t>(twos);
     }
   }
-  const IntegerOutcome outcome = RoundToInt64Outcome(value);
-  if (outcome.condition != Condition::kNone) [[unlikely]] {
-    Raise(outcome.condition, __builtin_return_address(0));
-  }
-  return outcome.value;
+  return RoundToInt64InGeneral(value, __builtin_return_address(0));
 }
 
 __attribute__((noinline)) Extended Add(Extended a, Extended b) {
