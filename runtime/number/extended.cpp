@@ -16,10 +16,10 @@
 // Subtract and Multiply first look whether both operands are normal, the
 // usual case, with a result sure to be normal: then the same exact
 // computation runs on the operands' fields as they are, and its result is
-// rounded in place. The
-// operations do not raise anything themselves: they return an Outcome that is
-// either the 80 bits or a condition, and the public entry points turn a
-// condition into the failure, located at their own call site.
+// rounded in place. The operations do not raise anything themselves: they
+// return an Outcome that is either the 80 bits or a condition, and the
+// public entry points turn a condition into the failure, located at their
+// own call site.
 
 namespace diskmaps {
 namespace {
