@@ -10,45 +10,24 @@
 #include <string_view>
 
 #include "gtest/gtest.h"
+#include "tests/expected_dialogue.h"
 #include "tests/program_runner.h"
 
 namespace diskmaps::testing {
 namespace {
 
-constexpr std::string_view kMenu =
-    "Programme pour generer des applications du disque unite.\r\n"
-    "cree par Tressalin le 03/03/2001\r\n"
-    "\r\n"
-    " Entrer le type de symetrie :\r\n"
-    "  0  : sans symetrie  \r\n"
-    "  1  : symetrie OxOy  \r\n"
-    "  2  : symetrie Z(n)  \r\n"
-    "  3  : symetrie D(n)  \r\n"
-    "  4  : sortir\r\n";
-constexpr std::string_view kDegreePrompt = " Entrer le degre ( e.g. 8 ) :\r\n";
-constexpr std::string_view kOtherPrompts =
-    " Entrer le nombre d'applications ( e.g. 15 ) :\r\n"
-    " Entrer r0 min betwen 0 and 1 ( e.g.  0.1 ) : \r\n"
-    " Entrer r0 max betwen 0 and 1 ( e.g.  0.9 ) : \r\n"
-    " Entrer le nom du fichier :\r\n";
-
 std::string WholeDialogue(bool with_degree) {
-  std::string dialogue(kMenu);
-  if (with_degree) dialogue += kDegreePrompt;
-  dialogue += kOtherPrompts;
+  std::string dialogue(kExpectedMenu);
+  if (with_degree) dialogue += kExpectedDegreePrompt;
+  for (const std::string_view prompt :
+       {kExpectedMapCountPrompt, kExpectedR0MinPrompt, kExpectedR0MaxPrompt,
+        kExpectedFileNamePrompt}) {
+    dialogue += prompt;
+  }
   return dialogue;
 }
 
-class DialogueTest : public ::testing::Test {
- protected:
-  ProgramResult Run(std::string input) {
-    ProgramOptions options;
-    options.input = std::move(input);
-    options.working_directory = directory_;
-    return RunDiskmaps(options);
-  }
-  std::string directory_ = MakeTemporaryDirectory();
-};
+using DialogueTest = ProgramTest;
 
 TEST_F(DialogueTest, EachSymmetryTypeAsksItsQuestions) {
   struct Case {
@@ -73,17 +52,17 @@ TEST_F(DialogueTest, TypesAboveThreeQuitAfterTheMenu) {
     const ProgramResult result =
         Run(std::string(answer) + "\n1\n0.1\n0.9\nx\n");
     EXPECT_EQ(result.exit_code, 0);
-    EXPECT_EQ(result.output, kMenu);
+    EXPECT_EQ(result.output, kExpectedMenu);
   }
-  EXPECT_EQ(ReadFile(directory_ + "/x.txt"), std::nullopt);
+  EXPECT_EQ(File("x.txt"), std::nullopt);
 }
 
 TEST_F(DialogueTest, CarriageReturnLineEndsGiveTheSameRun) {
   const ProgramResult with_lf = Run("2\n8\n15\n0.1\n0.9\nessai\n");
-  const auto lf_file = ReadFile(directory_ + "/essai.txt");
+  const auto lf_file = File("essai.txt");
   const ProgramResult with_crlf =
       Run("2\r\n8\r\n15\r\n0.1\r\n0.9\r\nessai\r\n");
-  const auto crlf_file = ReadFile(directory_ + "/essai.txt");
+  const auto crlf_file = File("essai.txt");
   EXPECT_EQ(with_lf.output, WholeDialogue(true));
   EXPECT_EQ(with_crlf.output, with_lf.output);
   ASSERT_TRUE(lf_file && crlf_file);
@@ -95,7 +74,7 @@ TEST_F(DialogueTest, InputAtItsEndTakesTypeZeroAndAnEmptyName) {
   const ProgramResult result = Run("");
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.output, WholeDialogue(false));
-  EXPECT_EQ(ReadFile(directory_ + "/.txt"), "0\r\n0\r\n0\r\n");
+  EXPECT_EQ(File(".txt"), "0\r\n0\r\n0\r\n");
 }
 
 TEST_F(DialogueTest, RestOfAnAnswerLineIsDiscarded) {
@@ -103,7 +82,7 @@ TEST_F(DialogueTest, RestOfAnAnswerLineIsDiscarded) {
       Run("3 abc\n\n\n  8 9\n0\n0.1\n0.9\n  two  words \n");
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(result.output, WholeDialogue(true));
-  EXPECT_EQ(ReadFile(directory_ + "/  two  words .txt"), "3\r\n8\r\n0\r\n");
+  EXPECT_EQ(File("  two  words .txt"), "3\r\n8\r\n0\r\n");
 }
 
 // On a terminal each prompt is on the screen before the program waits for
@@ -139,20 +118,17 @@ TEST(DialogueOnTerminalTest, EachPromptIsVisibleBeforeItsAnswer) {
     ASSERT_EQ(write(controller, line.data(), line.size()),
               static_cast<ssize_t>(line.size()));
   };
-  EXPECT_TRUE(await_screen(kMenu));
+  EXPECT_TRUE(await_screen(kExpectedMenu));
   answer("3\n");
-  EXPECT_TRUE(await_screen(kDegreePrompt));
+  EXPECT_TRUE(await_screen(kExpectedDegreePrompt));
   answer("8\n");
-  EXPECT_TRUE(
-      await_screen(" Entrer le nombre d'applications ( e.g. 15 ) :\r\n"));
+  EXPECT_TRUE(await_screen(kExpectedMapCountPrompt));
   answer("0\n");
-  EXPECT_TRUE(
-      await_screen(" Entrer r0 min betwen 0 and 1 ( e.g.  0.1 ) : \r\n"));
+  EXPECT_TRUE(await_screen(kExpectedR0MinPrompt));
   answer("0.1\n");
-  EXPECT_TRUE(
-      await_screen(" Entrer r0 max betwen 0 and 1 ( e.g.  0.9 ) : \r\n"));
+  EXPECT_TRUE(await_screen(kExpectedR0MaxPrompt));
   answer("0.9\n");
-  EXPECT_TRUE(await_screen(" Entrer le nom du fichier :\r\n"));
+  EXPECT_TRUE(await_screen(kExpectedFileNamePrompt));
   answer("tty\n");
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);

@@ -8,14 +8,11 @@
 #include <string_view>
 
 #include "gtest/gtest.h"
+#include "tests/expected_dialogue.h"
 #include "tests/program_runner.h"
 
 namespace diskmaps::testing {
 namespace {
-
-constexpr std::string_view kLastMenuLine = "  4  : sortir\r\n";
-constexpr std::string_view kR0MinPrompt =
-    " Entrer r0 min betwen 0 and 1 ( e.g.  0.1 ) : \r\n";
 
 // A report of the program: the first line ends with a bare LF, the second
 // with CR LF; the address is any 8 uppercase hexadecimal digits.
@@ -25,12 +22,12 @@ std::string Report(std::string_view class_name, std::string_view message) {
          std::string(message) + "\r\n";
 }
 
-// `output` is everything up to `last_line` and then exactly `report`.
-void ExpectReportAfter(const std::string& output, std::string_view last_line,
+// `output` is everything up to `last_text` and then exactly `report`.
+void ExpectReportAfter(const std::string& output, std::string_view last_text,
                        const std::string& report) {
-  const std::size_t end = output.find(last_line);
+  const std::size_t end = output.find(last_text);
   ASSERT_NE(end, std::string::npos) << output;
-  const std::string rest = output.substr(end + last_line.size());
+  const std::string rest = output.substr(end + last_text.size());
   EXPECT_TRUE(std::regex_match(rest, std::regex(report))) << rest;
 }
 
@@ -46,21 +43,12 @@ bool DirectoryIsEmpty(const std::string& path) {
   return entries == 0;
 }
 
-class FailureReportTest : public ::testing::Test {
- protected:
-  ProgramResult Run(std::string input) {
-    ProgramOptions options;
-    options.input = std::move(input);
-    options.working_directory = directory_;
-    return RunDiskmaps(options);
-  }
-  std::string directory_ = MakeTemporaryDirectory();
-};
+using FailureReportTest = ProgramTest;
 
 TEST_F(FailureReportTest, MalformedFirstAnswer) {
   const ProgramResult result = Run("abc\n2\n8\n15\n0.1\n0.9\nessai\n");
   EXPECT_EQ(result.exit_code, 1);
-  ExpectReportAfter(result.output, kLastMenuLine,
+  ExpectReportAfter(result.output, kExpectedMenu,
                     Report("EInOutError", "Saisie num\xE9rique incorrecte\\."));
   EXPECT_TRUE(DirectoryIsEmpty(directory_)) << "no file is created";
 }
@@ -71,7 +59,7 @@ TEST_F(FailureReportTest, RealBeyondTheDoubleRangeOverflows) {
     const ProgramResult result =
         Run(std::string("0\n15\n") + r0_min + "\n0.9\nessai\n");
     EXPECT_EQ(result.exit_code, 1);
-    ExpectReportAfter(result.output, kR0MinPrompt,
+    ExpectReportAfter(result.output, kExpectedR0MinPrompt,
                       Report("EOverflow",
                              "D\xE9"
                              "bordement en virgule flottante\\."));
@@ -106,7 +94,7 @@ TEST_F(FailureReportTest, StandardInputClosed) {
   options.working_directory = directory_;
   const ProgramResult result = RunDiskmaps(options);
   EXPECT_EQ(result.exit_code, 1);
-  ExpectReportAfter(result.output, kLastMenuLine,
+  ExpectReportAfter(result.output, kExpectedMenu,
                     Report("EInOutError", "Erreur E/S 104\\."));
   EXPECT_TRUE(DirectoryIsEmpty(directory_));
 }

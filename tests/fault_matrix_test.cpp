@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "tests/expected_dialogue.h"
 #include "tests/program_runner.h"
 
 namespace diskmaps::testing {
@@ -26,9 +27,9 @@ namespace fs = std::filesystem;
 // Type 0 with 2 maps into essai.txt: 9 header bytes and 2 records.
 constexpr std::string_view kAnswersBeforeName = "0\n2\n0.1\n0.9\n";
 const std::string kAnswers = std::string(kAnswersBeforeName) + "essai\n";
-constexpr std::string_view kLastPrompt = " Entrer le nom du fichier :\r\n";
-constexpr std::size_t kDialogueBytes = 409;  // menu and four prompts
-constexpr std::size_t kHeaderBytes = 9;      // "0", "0" and "2" with CR LF
+constexpr std::size_t kDialogueBytes =
+    ExpectedDialogueSize(/*with_degree=*/false);
+constexpr std::size_t kHeaderBytes = 9;  // "0", "0" and "2" with CR LF
 constexpr std::size_t kRecordBytes = 75;
 constexpr std::size_t kFileSizeLimit = 1024;
 
@@ -201,26 +202,6 @@ std::vector<Row> Rows() {
   return ::testing::AssertionSuccess();
 }
 
-// The console output ends with the two lines of the report.
-::testing::AssertionResult EndsWithReport(const std::string& output,
-                                          const Row& row) {
-  const std::string first =
-      "Exception " + row.report_class + " dans le module diskmaps \xE0 ";
-  const std::size_t start = output.rfind(first);
-  if (start == std::string::npos) {
-    return ::testing::AssertionFailure()
-           << "no report after: " << output.substr(0, 600);
-  }
-  const std::string tail = output.substr(start + first.size());
-  const std::string end = ".\n" + row.report_message + "\r\n";
-  if (tail.size() != 8 + end.size() ||
-      tail.find_first_not_of("0123456789ABCDEF") != 8 ||
-      tail.compare(8, std::string::npos, end) != 0) {
-    return ::testing::AssertionFailure() << "report ends with: " << tail;
-  }
-  return ::testing::AssertionSuccess();
-}
-
 std::vector<std::string> Entries(const std::string& directory) {
   std::vector<std::string> names;
   for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
@@ -252,7 +233,7 @@ TEST_P(FaultMatrixTest, EndsAsItShould) {
                                   ? ReadFile(place.console_path).value_or("")
                                   : result.output;
   if (!row.report_class.empty()) {
-    EXPECT_TRUE(EndsWithReport(console, row));
+    EXPECT_TRUE(EndsWithReport(console, row.report_class, row.report_message));
   } else if (row.exit_code == 1 && options.output_path == place.console_path) {
     // The console stopped at a block boundary, and its report was dropped.
     EXPECT_EQ(console.size(), options.file_size_limit);
@@ -266,7 +247,7 @@ TEST_P(FaultMatrixTest, EndsAsItShould) {
     } else {
       // A normal end writes nothing after the last prompt.
       EXPECT_EQ(console.size(), kDialogueBytes);
-      EXPECT_TRUE(console.ends_with(kLastPrompt)) << console;
+      EXPECT_TRUE(console.ends_with(kExpectedFileNamePrompt)) << console;
     }
   }
 

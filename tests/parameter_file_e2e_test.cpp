@@ -13,6 +13,7 @@
 #include "runtime/number/decimal_test_oracle.h"
 #include "runtime/number/format_test_oracle.h"
 #include "runtime/random/random_source.h"
+#include "tests/expected_dialogue.h"
 #include "tests/program_runner.h"
 
 namespace diskmaps::testing {
@@ -22,49 +23,20 @@ using diskmaps::NextSeed;
 
 constexpr std::size_t kRecordBytes = 75;  // three lines of 23 + CR LF
 
-class ParameterFileTest : public ::testing::Test {
+class ParameterFileTest : public ProgramTest {
  protected:
-  ProgramResult Run(std::string input) {
-    ProgramOptions options = Options();
-    options.input = std::move(input);
-    return RunDiskmaps(options);
-  }
-  ProgramOptions Options() const {
-    ProgramOptions options;
-    options.working_directory = directory_;
-    options.utc_millisecond_of_day = 45296789;  // 12:34:56.789
+  // The clock shows 12:34:56.789 UTC.
+  ProgramOptions Options() const override {
+    ProgramOptions options = ProgramTest::Options();
+    options.utc_millisecond_of_day = 45296789;
     return options;
-  }
-  std::optional<std::string> File(const std::string& name) const {
-    return ReadFile(directory_ + "/" + name);
   }
   std::size_t EntryCount() const {
     return static_cast<std::size_t>(
         std::distance(std::filesystem::directory_iterator(directory_),
                       std::filesystem::directory_iterator()));
   }
-  std::string directory_ = MakeTemporaryDirectory();
 };
-
-// The lines of a failure report, with `message` on the second.
-::testing::AssertionResult IsReport(const std::string& output,
-                                    std::string_view failure_class,
-                                    std::string_view message) {
-  const std::string first = "Exception " + std::string(failure_class) +
-                            " dans le module diskmaps \xE0 ";
-  const std::size_t start = output.rfind(first);
-  if (start == std::string::npos) {
-    return ::testing::AssertionFailure() << "no report in: " << output;
-  }
-  const std::string tail = output.substr(start + first.size());
-  const std::string expected_end = ".\n" + std::string(message) + "\r\n";
-  if (tail.size() != 8 + expected_end.size() ||
-      tail.find_first_not_of("0123456789ABCDEF") != 8 ||
-      tail.substr(8) != expected_end) {
-    return ::testing::AssertionFailure() << "report ends: " << tail;
-  }
-  return ::testing::AssertionSuccess();
-}
 
 // The file that a run seeded at `millisecond` writes, computed independently
 // with the processor's 80-bit arithmetic.
@@ -195,21 +167,22 @@ TEST_F(ParameterFileTest, NameThatBeginsWithNulWritesToStandardOutput) {
   EXPECT_EQ(result.exit_code, 0);
   EXPECT_EQ(EntryCount(), 0u);
   EXPECT_NE(result.output.find("2\r\n8\r\n1\r\n"), std::string::npos);
-  constexpr std::size_t kDialogueBytes = 440;  // menu and five prompts
-  EXPECT_EQ(result.output.size(), kDialogueBytes + 9 + kRecordBytes);
+  EXPECT_EQ(result.output.size(),
+            ExpectedDialogueSize(/*with_degree=*/true) + 9 + kRecordBytes);
 }
 
 TEST_F(ParameterFileTest, CreationFailuresAreReportedAndCreateNothing) {
   const ProgramResult missing = Run("0\n1\n0\n1\nno/such/folder\n");
   EXPECT_EQ(missing.exit_code, 1);
-  EXPECT_TRUE(
-      IsReport(missing.output, "EInOutError", "Nom de fichier incorrect."));
+  EXPECT_TRUE(EndsWithReport(missing.output, "EInOutError",
+                             "Nom de fichier incorrect."));
   EXPECT_EQ(EntryCount(), 0u);
 
   const ProgramResult too_long =
       Run("0\n1\n0\n1\n" + std::string(300, 'n') + "\n");
   EXPECT_EQ(too_long.exit_code, 1);
-  EXPECT_TRUE(IsReport(too_long.output, "EInOutError", "Erreur E/S 206."));
+  EXPECT_TRUE(
+      EndsWithReport(too_long.output, "EInOutError", "Erreur E/S 206."));
   EXPECT_EQ(EntryCount(), 0u);
 }
 
@@ -228,8 +201,8 @@ TEST_F(ParameterFileTest, ReadOnlyFileIsLeftAsItWas) {
   options.drop_root = true;
   const ProgramResult result = RunDiskmaps(options);
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_TRUE(
-      IsReport(result.output, "EInOutError", "Acc\xE8s au fichier refus\xE9."));
+  EXPECT_TRUE(EndsWithReport(result.output, "EInOutError",
+                             "Acc\xE8s au fichier refus\xE9."));
   EXPECT_EQ(ReadFile(path), "old content");
 }
 
@@ -237,15 +210,15 @@ TEST_F(ParameterFileTest, FullDiskEndsTheRun) {
   ASSERT_EQ(symlink("/dev/full", (directory_ + "/full.txt").c_str()), 0);
   const ProgramResult result = Run("0\n100\n0\n1\nfull\n");
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_TRUE(IsReport(result.output, "EInOutError", "Erreur E/S 112."));
+  EXPECT_TRUE(EndsWithReport(result.output, "EInOutError", "Erreur E/S 112."));
 }
 
 TEST_F(ParameterFileTest, InvalidOperationAtTheFirstMapLeavesWholeBlocks) {
   // An infinite r0 min fails at the first map, before a block is full.
   const ProgramResult result = Run("3\n8\n100\n1e5120\n1\ninf\n");
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_TRUE(IsReport(result.output, "EInvalidOp",
-                       "Op\xE9ration en virgule flottante incorrecte."));
+  EXPECT_TRUE(EndsWithReport(result.output, "EInvalidOp",
+                             "Op\xE9ration en virgule flottante incorrecte."));
   const auto file = File("inf.txt");
   ASSERT_TRUE(file);
   EXPECT_EQ(*file, "");

@@ -233,4 +233,24 @@ std::optional<std::string> ReadFile(const std::string& path) {
   return content.str();
 }
 
+::testing::AssertionResult EndsWithReport(const std::string& output,
+                                          std::string_view failure_class,
+                                          std::string_view message) {
+  const std::string first = "Exception " + std::string(failure_class) +
+                            " dans le module diskmaps \xE0 ";
+  const std::size_t start = output.rfind(first);
+  if (start == std::string::npos) {
+    return ::testing::AssertionFailure()
+           << "no report after: " << output.substr(0, 600);
+  }
+  const std::string tail = output.substr(start + first.size());
+  const std::string end = ".\n" + std::string(message) + "\r\n";
+  if (tail.size() != 8 + end.size() ||
+      tail.find_first_not_of("0123456789ABCDEF") != 8 ||
+      tail.compare(8, std::string::npos, end) != 0) {
+    return ::testing::AssertionFailure() << "report ends with: " << tail;
+  }
+  return ::testing::AssertionSuccess();
+}
+
 }  // namespace diskmaps::testing

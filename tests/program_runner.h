@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "gtest/gtest.h"
 
 namespace diskmaps::testing {
 
@@ -51,5 +54,33 @@ ProgramResult RunDiskmaps(const ProgramOptions& options);
 std::string MakeTemporaryDirectory();
 // The whole content of a file, or nullopt when it does not exist.
 std::optional<std::string> ReadFile(const std::string& path);
+
+// Whether `output` ends with the two lines of a failure report of this class
+// and message: the first ends with a bare LF, the second with CR LF; the
+// address is any 8 uppercase hexadecimal digits.
+::testing::AssertionResult EndsWithReport(const std::string& output,
+                                          std::string_view failure_class,
+                                          std::string_view message);
+
+// A test that runs the program in a fresh directory of its own.
+class ProgramTest : public ::testing::Test {
+ protected:
+  // How Run starts the program.
+  virtual ProgramOptions Options() const {
+    ProgramOptions options;
+    options.working_directory = directory_;
+    return options;
+  }
+  ProgramResult Run(std::string input) const {
+    ProgramOptions options = Options();
+    options.input = std::move(input);
+    return RunDiskmaps(options);
+  }
+  std::optional<std::string> File(const std::string& name) const {
+    return ReadFile(directory_ + "/" + name);
+  }
+
+  const std::string directory_ = MakeTemporaryDirectory();
+};
 
 }  // namespace diskmaps::testing

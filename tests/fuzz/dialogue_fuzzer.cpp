@@ -35,6 +35,7 @@
 #include "runtime/platform/io_codes.h"
 #include "runtime/platform/platform.h"
 #include "runtime/platform/process.h"
+#include "tests/expected_dialogue.h"
 
 namespace diskmaps {
 namespace {
@@ -94,18 +95,6 @@ constexpr std::size_t kConfigurationBytes = 3;
 constexpr std::size_t kDefaultWriteSpace = 16 * 1024;
 constexpr std::size_t kChunkSizes[8] = {SIZE_MAX, 1, 2, 3, 7, 64, 127, 128};
 constexpr std::string_view kReportStart = "Exception ";
-// Lines 1 to 9, which every run that can write begins with.
-constexpr std::string_view kBannerAndMenu =
-    "Programme pour generer des applications du disque unite.\r\n"
-    "cree par Tressalin le 03/03/2001\r\n"
-    "\r\n"
-    " Entrer le type de symetrie :\r\n"
-    "  0  : sans symetrie  \r\n"
-    "  1  : symetrie OxOy  \r\n"
-    "  2  : symetrie Z(n)  \r\n"
-    "  3  : symetrie D(n)  \r\n"
-    "  4  : sortir\r\n";
-
 [[noreturn]] void Fail(const char* what, const FakePlatform& fake,
                        std::string_view detail = {}) {
   std::fprintf(stderr, "%s\n", what);
@@ -289,7 +278,7 @@ void CheckRun(const FakePlatform& fake, int exit_code) {
   }
 
   if (!console_failed && !standard_handle_failure_planned &&
-      !console.starts_with(kBannerAndMenu)) {
+      !console.starts_with(testing::kExpectedMenu)) {
     Fail("the console does not begin with the banner and the menu", fake);
   }
   if (exit_code == 1 && !console_failed) {
