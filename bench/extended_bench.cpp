@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "runtime/number/decimal_test_oracle.h"
 #include "runtime/number/extended.h"
 
 namespace diskmaps {
@@ -24,14 +25,7 @@ struct Operands {
   std::vector<long double> hard_a, hard_b;
 };
 
-long double ToHardware(Extended x) {
-  long double value = 0;
-  const std::uint64_t significand = x.Significand();
-  const std::uint16_t sign_and_exponent = x.SignAndExponent();
-  std::memcpy(&value, &significand, 8);
-  std::memcpy(reinterpret_cast<char*>(&value) + 8, &sign_and_exponent, 2);
-  return value;
-}
+using testing::ToLongDouble;
 
 Extended RandomNormal(std::mt19937_64& engine, bool positive) {
   const auto exponent = static_cast<std::uint16_t>(Extended::kExponentBias -
@@ -49,8 +43,8 @@ const Operands& SharedOperands() {
       const Extended b = RandomNormal(engine, /*positive=*/false);
       made.soft_a.push_back(a);
       made.soft_b.push_back(b);
-      made.hard_a.push_back(ToHardware(a));
-      made.hard_b.push_back(ToHardware(b));
+      made.hard_a.push_back(ToLongDouble(a));
+      made.hard_b.push_back(ToLongDouble(b));
     }
     return made;
   }();
@@ -181,7 +175,7 @@ template <typename Operation>
 void RunHardChain(benchmark::State& state, Operation operation) {
   std::vector<long double> operands;
   for (const Extended& operand : ChainOperands()) {
-    operands.push_back(ToHardware(operand));
+    operands.push_back(ToLongDouble(operand));
   }
   for (auto _ : state) {
     long double chain = operands[0];

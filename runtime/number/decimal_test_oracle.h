@@ -6,36 +6,55 @@
 #include <cfenv>
 #include <cfloat>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "runtime/number/extended.h"
 #include "runtime/number/powers_of_ten.h"
 
 namespace diskmaps::testing {
 
-static_assert(LDBL_MANT_DIG == 64, "the oracle needs the x87 80-bit format");
+// Whether long double is the 80-bit extended format (x86-64), so that the
+// processor can serve as the oracle. Tests that need it skip or fail to
+// build elsewhere.
+inline constexpr bool kLongDoubleIsExtended =
+    LDBL_MANT_DIG == 64 && LDBL_MAX_EXP == 16384;
 
+// The 80 bits of an extended real as a long double, and back.
 inline long double ToLongDouble(Extended x) {
   long double value = 0;
-  const std::uint64_t significand = x.Significand();
-  const std::uint16_t sign_and_exponent = x.SignAndExponent();
-  unsigned char bytes[sizeof(long double)] = {};
-  std::memcpy(bytes, &significand, sizeof significand);
-  std::memcpy(bytes + sizeof significand, &sign_and_exponent,
-              sizeof sign_and_exponent);
-  std::memcpy(&value, bytes, sizeof value);
+  if constexpr (kLongDoubleIsExtended) {
+    const std::uint64_t significand = x.Significand();
+    const std::uint16_t sign_and_exponent = x.SignAndExponent();
+    unsigned char bytes[sizeof(long double)] = {};
+    std::memcpy(bytes, &significand, sizeof significand);
+    std::memcpy(bytes + sizeof significand, &sign_and_exponent,
+                sizeof sign_and_exponent);
+    std::memcpy(&value, bytes, sizeof value);
+  }
   return value;
 }
 
 inline Extended FromLongDouble(long double value) {
   std::uint64_t significand = 0;
   std::uint16_t sign_and_exponent = 0;
-  unsigned char bytes[sizeof(long double)];
-  std::memcpy(bytes, &value, sizeof value);
-  std::memcpy(&significand, bytes, sizeof significand);
-  std::memcpy(&sign_and_exponent, bytes + sizeof significand,
-              sizeof sign_and_exponent);
+  if constexpr (kLongDoubleIsExtended) {
+    unsigned char bytes[sizeof(long double)];
+    std::memcpy(bytes, &value, sizeof value);
+    std::memcpy(&significand, bytes, sizeof significand);
+    std::memcpy(&sign_and_exponent, bytes + sizeof significand,
+                sizeof sign_and_exponent);
+  }
   return Extended::FromBits(sign_and_exponent, significand);
+}
+
+// The 80 bits as text, "SEEE:SSSSSSSSSSSSSSSS", for failure messages.
+inline std::string Bits(Extended x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04X:%016llX", x.SignAndExponent(),
+                static_cast<unsigned long long>(x.Significand()));
+  return text;
 }
 
 // A result of the oracle: the value, and whether the processor flagged an

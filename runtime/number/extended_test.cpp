@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "runtime/failure/exceptions.h"
+#include "runtime/number/decimal_test_oracle.h"
 
 // The extended arithmetic against the processor's own 80-bit format: under
 // the default x87 control word (64-bit significand, nearest even) the same
@@ -35,29 +36,9 @@ constexpr int kPairsPerOperation = 1 << 17;
 constexpr int kPairsPerOperation = 1 << 20;
 #endif
 
-long double ToHardware(Extended x) {
-  long double value = 0;
-  const std::uint64_t significand = x.Significand();
-  const std::uint16_t sign_and_exponent = x.SignAndExponent();
-  std::memcpy(&value, &significand, 8);
-  std::memcpy(reinterpret_cast<char*>(&value) + 8, &sign_and_exponent, 2);
-  return value;
-}
-
-Extended FromHardware(long double value) {
-  std::uint64_t significand = 0;
-  std::uint16_t sign_and_exponent = 0;
-  std::memcpy(&significand, &value, 8);
-  std::memcpy(&sign_and_exponent, reinterpret_cast<const char*>(&value) + 8, 2);
-  return Extended::FromBits(sign_and_exponent, significand);
-}
-
-std::string Hex(Extended x) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04X:%016llX", x.SignAndExponent(),
-                static_cast<unsigned long long>(x.Significand()));
-  return text;
-}
+using testing::Bits;
+using testing::FromLongDouble;
+using testing::ToLongDouble;
 
 enum class Raised { kNothing, kInvalidOp, kZeroDivide, kOverflow };
 
@@ -236,7 +217,7 @@ class OperandSource {
   std::mt19937_64 engine_;
 };
 
-bool ProcessorIsExtended() { return LDBL_MANT_DIG == 64; }
+bool ProcessorIsExtended() { return testing::kLongDoubleIsExtended; }
 
 #define SKIP_WITHOUT_EXTENDED_HARDWARE()                                    \
   if (!ProcessorIsExtended())                                               \
@@ -310,12 +291,13 @@ TEST_P(ExtendedDifferentialTest, MatchesProcessorBitForBit) {
         InSoftware([&] { return operation.soft(a, b); }, soft);
     volatile long double hard_value = 0;
     const Raised hard_raised = OnProcessor(
-        [&] { hard_value = operation.hard(ToHardware(a), ToHardware(b)); });
-    const Extended hard = FromHardware(hard_value);
+        [&] { hard_value = operation.hard(ToLongDouble(a), ToLongDouble(b)); });
+    const Extended hard = FromLongDouble(hard_value);
     if (!Agree(
             [&] {
-              return std::string(operation.name) + "(" + Hex(a) + ", " +
-                     Hex(b) + ") = " + Hex(soft) + ", processor " + Hex(hard);
+              return std::string(operation.name) + "(" + Bits(a) + ", " +
+                     Bits(b) + ") = " + Bits(soft) + ", processor " +
+                     Bits(hard);
             },
             soft_raised, soft, hard_raised, hard) &&
         ++mismatches == kMaxReportedMismatches) {
@@ -431,14 +413,15 @@ TEST(ExtendedNormalOperandsTest, TiesCarriesStickyBitsAndRangeEdges) {
             InSoftware([&] { return c.operation.soft(signed_a, b); }, soft);
         volatile long double hard_value = 0;
         const Raised hard_raised = OnProcessor([&] {
-          hard_value = c.operation.hard(ToHardware(signed_a), ToHardware(b));
+          hard_value =
+              c.operation.hard(ToLongDouble(signed_a), ToLongDouble(b));
         });
-        const Extended hard = FromHardware(hard_value);
+        const Extended hard = FromLongDouble(hard_value);
         Agree(
             [&] {
               return std::string(c.what) + ": " + c.operation.name + "(" +
-                     Hex(signed_a) + ", " + Hex(b) + ") = " + Hex(soft) +
-                     ", processor " + Hex(hard);
+                     Bits(signed_a) + ", " + Bits(b) + ") = " + Bits(soft) +
+                     ", processor " + Bits(hard);
             },
             soft_raised, soft, hard_raised, hard);
       }
@@ -486,15 +469,15 @@ TEST_F(ExtendedUnaryDifferentialTest, SquareRoot) {
         Extended soft;
         const Raised soft_raised =
             InSoftware([&] { return SquareRoot(x); }, soft);
-        volatile long double operand = ToHardware(x);
+        volatile long double operand = ToLongDouble(x);
         volatile long double hard_value = 0;
         const Raised hard_raised =
             OnProcessor([&] { hard_value = __builtin_sqrtl(operand); });
-        const Extended hard = FromHardware(hard_value);
+        const Extended hard = FromLongDouble(hard_value);
         return Agree(
             [&] {
-              return std::string("SquareRoot(") + Hex(x) + ") = " + Hex(soft) +
-                     ", processor " + Hex(hard);
+              return std::string("SquareRoot(") + Bits(x) +
+                     ") = " + Bits(soft) + ", processor " + Bits(hard);
             },
             soft_raised, soft, hard_raised, hard);
       });
@@ -520,13 +503,13 @@ TEST_F(ExtendedUnaryDifferentialTest, RoundToInt64) {
         std::int64_t soft = 0;
         const Raised soft_raised =
             InSoftware([&] { return RoundToInt64(x); }, soft);
-        volatile long double operand = ToHardware(x);
+        volatile long double operand = ToLongDouble(x);
         volatile long long hard = 0;
         const Raised hard_raised =
             OnProcessor([&] { hard = std::llrintl(operand); });
         return Agree(
             [&] {
-              return std::string("RoundToInt64(") + Hex(x) +
+              return std::string("RoundToInt64(") + Bits(x) +
                      ") = " + std::to_string(soft) + ", processor " +
                      std::to_string(hard);
             },
@@ -549,7 +532,7 @@ TEST_F(ExtendedUnaryDifferentialTest, ExtendedToDouble) {
         double soft = 0;
         const Raised soft_raised =
             InSoftware([&] { return ExtendedToDouble(x); }, soft);
-        volatile long double operand = ToHardware(x);
+        volatile long double operand = ToLongDouble(x);
         volatile double hard = 0;
         const Raised hard_raised =
             OnProcessor([&] { hard = static_cast<double>(operand); });
@@ -558,7 +541,7 @@ TEST_F(ExtendedUnaryDifferentialTest, ExtendedToDouble) {
             std::bit_cast<std::uint64_t>(static_cast<double>(hard));
         return Agree(
             [&] {
-              return std::string("ExtendedToDouble(") + Hex(x) +
+              return std::string("ExtendedToDouble(") + Bits(x) +
                      ") = " + std::to_string(soft_bits) + ", processor " +
                      std::to_string(hard_bits);
             },
@@ -592,11 +575,11 @@ TEST_F(ExtendedUnaryDifferentialTest, ExtendedFromDouble) {
         volatile double operand = value;
         volatile long double hard_value = 0;
         const Raised hard_raised = OnProcessor([&] { hard_value = operand; });
-        const Extended hard = FromHardware(hard_value);
+        const Extended hard = FromLongDouble(hard_value);
         return Agree(
             [&] {
               return std::string("ExtendedFromDouble(") + std::to_string(bits) +
-                     ") = " + Hex(soft) + ", processor " + Hex(hard);
+                     ") = " + Bits(soft) + ", processor " + Bits(hard);
             },
             soft_raised, soft, hard_raised, hard);
       });
@@ -614,12 +597,12 @@ TEST_F(ExtendedUnaryDifferentialTest, ExtendedFromInteger) {
         volatile long double hard = static_cast<long double>(operand);
         volatile long double hard_opposite =
             static_cast<long double>(opposite_operand);
-        if (ExtendedFromInteger(value) == FromHardware(hard) &&
-            ExtendedFromInteger(opposite) == FromHardware(hard_opposite)) {
+        if (ExtendedFromInteger(value) == FromLongDouble(hard) &&
+            ExtendedFromInteger(opposite) == FromLongDouble(hard_opposite)) {
           return true;
         }
         ADD_FAILURE() << "ExtendedFromInteger(" << value
-                      << ") = " << Hex(ExtendedFromInteger(value));
+                      << ") = " << Bits(ExtendedFromInteger(value));
         return false;
       });
 }
@@ -637,14 +620,14 @@ TEST_F(ExtendedUnaryDifferentialTest, Comparisons) {
         const auto [a, b] = operands;
         // Encodings the processor does not support give an invalid
         // operation there; here they compare as unordered.
-        volatile long double x = ToHardware(a);
-        volatile long double y = ToHardware(b);
+        volatile long double x = ToLongDouble(a);
+        volatile long double y = ToLongDouble(b);
         const bool hard_less = x < y;
         const bool hard_equal = x == y;
         if (IsLess(a, b) == hard_less && IsEqual(a, b) == hard_equal) {
           return true;
         }
-        ADD_FAILURE() << "comparing " << Hex(a) << " with " << Hex(b)
+        ADD_FAILURE() << "comparing " << Bits(a) << " with " << Bits(b)
                       << ": IsLess " << IsLess(a, b) << ", IsEqual "
                       << IsEqual(a, b) << "; processor " << hard_less << ", "
                       << hard_equal;
@@ -772,7 +755,7 @@ TEST(ExtendedWorkedCasesTest, GiveTheProcessorsResults) {
         InSoftware([&] { return c.operation(c.a, c.b); }, result);
     EXPECT_EQ(Name(raised), std::string(Name(c.raised))) << c.what;
     if (raised == Raised::kNothing) {
-      EXPECT_EQ(Hex(result), Hex(c.expected)) << c.what;
+      EXPECT_EQ(Bits(result), Bits(c.expected)) << c.what;
     }
   }
 }

@@ -21,6 +21,7 @@
 namespace diskmaps {
 namespace {
 
+using testing::Bits;
 using testing::FromLongDouble;
 using testing::LongDoubleFormatter;
 
@@ -37,13 +38,6 @@ std::string Format(Extended value) {
   char text[kRealTextLength];
   char* end = FormatRealDefault(value, text);
   return std::string(text, end);
-}
-
-std::string Bits(Extended value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04X:%016llX", value.SignAndExponent(),
-                static_cast<unsigned long long>(value.Significand()));
-  return text;
 }
 
 // ---------------------------------------------------------------------------
