@@ -49,13 +49,18 @@ Extended FromLongDouble(long double value) {
 }
 
 // The standard input channel, opened on a fake platform.
+// Opens `channel` for reading as a console of its own on `fake`.
+void OpenOnFake(TextChannel& channel, FakePlatform& fake) {
+  channel.platform = &fake;
+  BindName(channel, "");
+  OpenForReading(channel);
+}
+
 class InputChannelTest : public ::testing::Test {
  protected:
   void SetUp() override {
     IoErrorCode = 0;
-    channel_.platform = &fake_;
-    BindName(channel_, "");
-    OpenForReading(channel_);
+    OpenOnFake(channel_, fake_);
     ASSERT_EQ(channel_.state, TextChannel::State::kInput);
   }
   void TearDown() override { IoErrorCode = 0; }
@@ -85,9 +90,7 @@ TEST_F(InputChannelTest, EveryChunkSizeDeliversTheSameTranslatedStream) {
     for (std::size_t chunk = 1; chunk <= kSize; ++chunk) {
       FakePlatform fake;
       TextChannel channel;
-      channel.platform = &fake;
-      BindName(channel, "");
-      OpenForReading(channel);
+      OpenOnFake(channel, fake);
       fake.SetInput(input, chunk);
       ASSERT_EQ(Drain(channel), ConsoleView(input))
           << "chunk " << chunk << " input " << input;
@@ -135,9 +138,7 @@ TEST_F(InputChannelTest, AnswersAreTheSameWithLineFeedsOrCrLfInAnyChunks) {
     for (std::size_t chunk = 1; chunk <= kSize; ++chunk) {
       FakePlatform fake;
       TextChannel channel;
-      channel.platform = &fake;
-      BindName(channel, "");
-      OpenForReading(channel);
+      OpenOnFake(channel, fake);
       fake.SetInput(input, chunk);
       const Answers answers = ReadAnswers(channel);
       ASSERT_EQ(answers.symmetry_type, 2) << chunk;
@@ -162,9 +163,7 @@ TEST_F(InputChannelTest, AnswerLineIsTakenWithoutWaitingForTheNextOne) {
            std::string(127, ' ') + "2\n", std::string(128, ' ') + "2\n"}) {
     FakePlatform fake;
     TextChannel channel;
-    channel.platform = &fake;
-    BindName(channel, "");
-    OpenForReading(channel);
+    OpenOnFake(channel, fake);
     fake.AddInputChunk(line);
     fake.AddInputChunk("8\n");
     EXPECT_EQ(ReadInteger(channel), 2);
@@ -208,9 +207,7 @@ TEST_F(InputChannelTest, ReadIntegerCases) {
     IoErrorCode = 0;
     FakePlatform fake;
     TextChannel channel;
-    channel.platform = &fake;
-    BindName(channel, "");
-    OpenForReading(channel);
+    OpenOnFake(channel, fake);
     fake.SetInput(test.input);
     EXPECT_EQ(ReadInteger(channel), test.value) << test.input;
     EXPECT_EQ(IoErrorCode, test.code) << test.input;
@@ -248,9 +245,7 @@ TEST_F(InputChannelTest, ReadRealCases) {
     IoErrorCode = 0;
     FakePlatform fake;
     TextChannel channel;
-    channel.platform = &fake;
-    BindName(channel, "");
-    OpenForReading(channel);
+    OpenOnFake(channel, fake);
     fake.SetInput(test.input);
     bool ok = true;
     const Extended expected =
@@ -294,9 +289,7 @@ TEST_F(InputChannelTest, LineAndSkipLineCases) {
       IoErrorCode = 0;
       FakePlatform fake;
       TextChannel channel;
-      channel.platform = &fake;
-      BindName(channel, "");
-      OpenForReading(channel);
+      OpenOnFake(channel, fake);
       fake.SetInput(test.input);
       if (skip) {
         SkipLine(channel);
